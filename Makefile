@@ -1,0 +1,36 @@
+# make        builds both builds (installs what is missing first)
+# make test   builds and runs every test of both builds under one CTest summary
+# make demo   builds and runs the program's main job under Wine
+BUILD := build
+ROOT := $(abspath .)
+DEPS := $(ROOT)/$(BUILD)/deps
+
+.PHONY: all setup deps build test demo clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+deps: setup
+	@bash scripts/build-libjpeg.sh win $(DEPS)
+	@bash scripts/build-libjpeg.sh host $(DEPS)
+
+build: deps
+	@test -f $(BUILD)/win/CMakeCache.txt || cmake -S . -B $(BUILD)/win \
+	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake -DLIBJPEG_PREFIX=$(DEPS)/win
+	@test -f $(BUILD)/host/CMakeCache.txt || cmake -S . -B $(BUILD)/host \
+	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/host-i386.cmake -DVANTOREL_SANITIZE=ON \
+	  -DLIBJPEG_PREFIX=$(DEPS)/host
+	cmake --build $(BUILD)/win -j2
+	cmake --build $(BUILD)/host -j2
+	@printf 'subdirs("host")\nsubdirs("win")\n' > $(BUILD)/CTestTestfile.cmake
+
+test: build
+	@bash scripts/bench.sh ctest --test-dir $(BUILD) --output-on-failure --timeout 600
+
+demo: build
+	@bash scripts/bench.sh bash scripts/demo.sh $(BUILD)/win/app/Vantorel.exe
+
+clean:
+	rm -rf $(BUILD)/win $(BUILD)/host

@@ -1,0 +1,35 @@
+// runtime_start and runtime_end. Each library step appears here, at its place in the
+// order, once its library exists.
+#include "runtime/startup.h"
+
+#include "app/driver.h"
+#include "runtime/memory.h"
+#include "runtime/strings.h"
+
+HINSTANCE runtime_instance;
+
+static void on_memory_exhausted(void) { runtime_end(); }
+
+void runtime_start(void) {
+    runtime_instance = 0;
+    object_heap = 0;
+    driver_clear();
+
+    runtime_instance = GetModuleHandleA(0);
+    object_heap = HeapCreate(0, 4096, 0);
+    str_engine_init();
+    memory_heap = HeapCreate(0, 4096, 0);
+    memory_exhausted = on_memory_exhausted;
+
+    driver_main();
+    runtime_end();
+}
+
+void runtime_end(void) {
+    if (memory_heap) HeapDestroy(memory_heap);
+    memory_heap = 0;
+    str_engine_free();
+    if (object_heap) HeapDestroy(object_heap);
+    object_heap = 0;
+    ExitProcess(0);
+}

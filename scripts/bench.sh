@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The test bench: runs a command with an X server (Xvfb on a free display when DISPLAY is
+# unset) and a persistent wineserver for the project's own Wine prefix, then stops
+# exactly the processes it started, by their ids.
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-$root/build/wine}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win32
+
+started=()
+server=""
+stop_started() {
+  # The server we started ends its prefix's processes (the ones our programs made) and
+  # itself; what is still alive after that is stopped by its id.
+  if [ -n "$server" ] && kill -0 "$server" 2>/dev/null; then wineserver -k 2>/dev/null; fi
+  for pid in "${started[@]}"; do
+    kill "$pid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+  done
+}
+trap stop_started EXIT
+trap 'exit 130' INT TERM
+
+if [ -z "${DISPLAY:-}" ]; then
+  n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  export DISPLAY=":$n"
+  echo "bench: Xvfb on $DISPLAY (pid ${started[-1]})"
+fi
+
+mkdir -p "$WINEPREFIX"
+wineserver -f -p </dev/null >/dev/null 2>&1 &
+server=$!
+sleep 0.5
+if kill -0 "$server" 2>/dev/null; then
+  started+=($server)
+  echo "bench: wineserver for $WINEPREFIX (pid $server)"
+else
+  server=""
+fi
+# Boot the prefix (created on first use) so that Wine's own services start here, away
+# from the output pipes of the tests: a service holding a test's pipe keeps it open.
+[ -f "$WINEPREFIX/system.reg" ] || echo "bench: creating the Wine prefix"
+wineboot -u </dev/null >/dev/null 2>&1
+
+"$@"

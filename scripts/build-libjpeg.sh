@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds libjpeg-turbo from Debian's source package, once, into the build tree:
+# libjpeg v8 API (JPEG_LIB_VERSION 80), static, SIMD required.
+#   build-libjpeg.sh win|host DEPS_DIR
+# installs into DEPS_DIR/<kind>; a second call finds the stamp and does nothing.
+set -euo pipefail
+kind=$1
+deps=$(mkdir -p "$2" && cd "$2" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+prefix=$deps/$kind
+stamp=$prefix/.built
+[ -f "$stamp" ] && exit 0
+
+src_parent=$deps/src
+if ! ls -d "$src_parent"/libjpeg-turbo-*/ >/dev/null 2>&1; then
+  echo "libjpeg: fetching the source package"
+  mkdir -p "$src_parent"
+  (cd "$src_parent" && apt-get source -qq libjpeg-turbo 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+fi
+src=$(ls -d "$src_parent"/libjpeg-turbo-*/ | head -n 1)
+[ -f "$src/CMakeLists.txt" ] || { echo "libjpeg: no source in $src_parent" >&2; exit 1; }
+
+case $kind in
+  win)  flags=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake") ;;
+  host) flags=(-DCMAKE_C_FLAGS=-m32 -DCMAKE_SYSTEM_PROCESSOR=i386 -DCMAKE_POSITION_INDEPENDENT_CODE=ON) ;;
+  *) echo "usage: build-libjpeg.sh win|host DEPS_DIR" >&2; exit 2 ;;
+esac
+
+echo "libjpeg: building for $kind"
+work=$deps/$kind-build
+rm -rf "$work"
+cmake -S "$src" -B "$work" -G "Unix Makefiles" "${flags[@]}" \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
+  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_JPEG8=ON -DWITH_TURBOJPEG=OFF \
+  -DWITH_SIMD=ON -DREQUIRE_SIMD=ON >"$work.log" 2>&1 \
+  || { tail -n 30 "$work.log" >&2; exit 1; }
+cmake --build "$work" -j"$(nproc)" >>"$work.log" 2>&1 || { tail -n 30 "$work.log" >&2; exit 1; }
+cmake --install "$work" >>"$work.log" 2>&1 || { tail -n 30 "$work.log" >&2; exit 1; }
+grep -q 'JPEG_LIB_VERSION  *80' "$prefix/include/jconfig.h" \
+  || { echo "libjpeg: not the v8 API" >&2; exit 1; }
+touch "$stamp"
