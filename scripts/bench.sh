@@ -26,13 +26,24 @@ trap stop_started EXIT
 trap 'exit 130' INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
-  n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  started+=($!)
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  export DISPLAY=":$n"
-  echo "bench: Xvfb on $DISPLAY (pid ${started[-1]})"
+  # Another bench may take the same display at the same moment: try the next one then.
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$xvfb" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$xvfb" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      started+=($xvfb)
+      export DISPLAY=":$n"
+      echo "bench: Xvfb on $DISPLAY (pid $xvfb)"
+      break
+    fi
+  done
+  [ -n "${DISPLAY:-}" ] || { echo "bench: no X server could be started" >&2; exit 1; }
 fi
 
 mkdir -p "$WINEPREFIX"
