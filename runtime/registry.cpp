@@ -13,7 +13,6 @@ struct AutomaticNode {
 };
 
 static void* node_record(AutomaticNode* node) { return node + 1; }
-static AutomaticNode* record_node(void* record) { return (AutomaticNode*)record - 1; }
 
 int32_t registry_identity(const void* record) {
     return (int32_t)(intptr_t)record;
