@@ -34,20 +34,11 @@ int64_t str_to_int(const char* text) {
     return (int64_t)value;
 }
 
-char* u64_to_decimal(char* destination, uint64_t value) {
+// Digits, most significant first, and a terminator; returns how many digits. A 32-bit
+// value divides in 32 bits.
+template <typename Unsigned>
+static int32_t write_digits(char* destination, Unsigned value) {
     char reversed[20];
-    int count = 0;
-    do {
-        reversed[count++] = (char)('0' + value % 10);
-        value /= 10;
-    } while (value);
-    for (int i = 0; i < count; i++) destination[i] = reversed[count - 1 - i];
-    destination[count] = 0;
-    return destination;
-}
-
-static int32_t u32_to_decimal(char* destination, uint32_t value) {
-    char reversed[10];
     int32_t count = 0;
     do {
         reversed[count++] = (char)('0' + value % 10);
@@ -56,6 +47,11 @@ static int32_t u32_to_decimal(char* destination, uint32_t value) {
     for (int32_t i = 0; i < count; i++) destination[i] = reversed[count - 1 - i];
     destination[count] = 0;
     return count;
+}
+
+char* u64_to_decimal(char* destination, uint64_t value) {
+    write_digits(destination, value);
+    return destination;
 }
 
 void int_to_str(int64_t value, int32_t pos) {
@@ -67,7 +63,7 @@ void int_to_str(int64_t value, int32_t pos) {
         if (v < 0) out[length++] = '-';
         // The magnitude of -2147483648 fits only unsigned.
         uint32_t magnitude = v < 0 ? 0u - (uint32_t)v : (uint32_t)v;
-        length += u32_to_decimal(out + length, magnitude);
+        length += write_digits(out + length, magnitude);
         str_give_back(SHORT_ROOM - length);
         return;
     }
