@@ -62,9 +62,14 @@ inline void host_heap_unlink(HostHeap* heap, HostHeapBlock* block) {
     if (block->next) block->next->prev = block->prev;
 }
 
+// Lets tests make chosen allocations fail: when set, an allocation it answers true for
+// returns null.
+inline bool (*host_heap_refuses)(HANDLE heap, SIZE_T size) = 0;
+
 inline LPVOID HeapAlloc(HANDLE h, DWORD flags, SIZE_T size) {
     HostHeap* heap = (HostHeap*)h;
     if (size > (SIZE_T)0x7FFFFFF0) return 0;
+    if (host_heap_refuses && host_heap_refuses(h, size)) return 0;
     HostHeapBlock* block = (HostHeapBlock*)malloc(sizeof(HostHeapBlock) + size);
     if (!block) return 0;
     if (flags & HEAP_ZERO_MEMORY) memset(block + 1, 0, size);
@@ -78,6 +83,7 @@ inline LPVOID HeapAlloc(HANDLE h, DWORD flags, SIZE_T size) {
 inline LPVOID HeapReAlloc(HANDLE h, DWORD flags, LPVOID memory, SIZE_T size) {
     HostHeap* heap = (HostHeap*)h;
     if (size > (SIZE_T)0x7FFFFFF0) return 0;
+    if (host_heap_refuses && host_heap_refuses(h, size)) return 0;
     HostHeapBlock* old = (HostHeapBlock*)memory - 1;
     pthread_mutex_lock(&heap->lock);
     SIZE_T old_size = old->size;

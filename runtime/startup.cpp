@@ -3,6 +3,7 @@
 #include "runtime/startup.h"
 
 #include "app/driver.h"
+#include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
 
@@ -20,6 +21,8 @@ void runtime_start(void) {
     str_engine_init();
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
+    list_library_init();
+    map_library_init();
 
     driver_main();
     runtime_end();

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/driver.h"
+#include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
 #include "runtime/strings.h"
@@ -28,6 +29,11 @@ void driver_main(void) {
     check(memory_heap != 0 && memory_heap != object_heap, "the memory heap is a heap of its own");
     check(string_heap != 0 && string_buffer != 0 && string_end == 0 && string_capacity == 16,
           "the string engine is fresh");
+    const ContainerOperations& ops = container_operations;
+    check(ops.create_list == list_new && ops.copy_list == list_copy && ops.free_list == list_free,
+          "the list library filled its container entries");
+    check(ops.create_map == map_new && ops.copy_map == map_copy && ops.free_map == map_free,
+          "the map library filled its container entries");
     void* block = memory_alloc(16, 0);
     check(block != 0, "memory_alloc works");
     // Leave things behind on purpose: shutdown must still end with exit code 0.

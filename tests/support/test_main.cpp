@@ -1,7 +1,8 @@
-// The main of every test binary: the runtime's heaps and string engine are up, as the
-// program has them after start-up, while the tests run.
+// The main of every test binary: the runtime's heaps, the string engine and the container
+// libraries are up, as the program has them after start-up, while the tests run.
 #include <gtest/gtest.h>
 
+#include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
 
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
     object_heap = HeapCreate(0, 4096, 0);
     memory_heap = HeapCreate(0, 4096, 0);
     str_engine_init();
+    list_library_init();
+    map_library_init();
     int result = RUN_ALL_TESTS();
     str_engine_free();
     HeapDestroy(memory_heap);

@@ -1,0 +1,36 @@
+// Heap watching for tests: live blocks of the runtime's private heaps in both builds, so
+// that tests can check that everything taken was given back; and, in the host build only,
+// allocation faults, so that tests can make chosen allocations fail.
+#ifndef VANTOREL_TESTS_SUPPORT_HEAP_FAULTS_H
+#define VANTOREL_TESTS_SUPPORT_HEAP_FAULTS_H
+
+#include <stdint.h>
+
+// Blocks live in the object, string and memory heaps together.
+int32_t heap_live_blocks(void);
+
+#ifndef _WIN32
+// Numbers the heap allocations from now on (from 1) and fails those numbered first to
+// first + count - 1.
+void heap_faults_arm(int32_t first, int32_t count);
+// Stops failing; returns how many allocations were asked for since heap_faults_arm.
+int32_t heap_faults_disarm(void);
+
+// Calls attempt(k) for k = 1, 2, ...; attempt arms the k-th allocation to fail around
+// the operation under test and returns heap_faults_disarm(). The sweep ends with the
+// first attempt whose operation asked for fewer than k allocations, that is, the first
+// one that failed nothing.
+template <typename Attempt>
+void sweep_failing_allocations(Attempt attempt) {
+    for (int32_t k = 1; k < 100000; k++)
+        if (attempt(k) < k) return;
+}
+
+// Checks the outcome of a copy made with the k-th allocation failing, of which `asked`
+// were asked for: with no failure met it succeeds; reported whole it holds all `wanted`
+// elements, reported failed fewer. (A pool that cannot have a full chunk falls back on a
+// one-block chunk, so a failed allocation need not fail the copy.)
+void expect_copy_outcome(int32_t result, int32_t asked, int32_t k, int32_t copied, int32_t wanted);
+#endif
+
+#endif
