@@ -6,6 +6,7 @@
 #include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
+#include "ui/gadgets.h"
 
 HINSTANCE runtime_instance;
 
@@ -22,6 +23,7 @@ void runtime_start(void) {
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
     list_library_init();
+    gadget_library_init();
     map_library_init();
 
     driver_main();
@@ -29,6 +31,7 @@ void runtime_start(void) {
 }
 
 void runtime_end(void) {
+    gadget_library_end();
     if (memory_heap) HeapDestroy(memory_heap);
     memory_heap = 0;
     str_engine_free();
