@@ -6,6 +6,7 @@
 #include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
+#include "ui/events.h"
 #include "ui/gadgets.h"
 
 HINSTANCE runtime_instance;
@@ -25,12 +26,14 @@ void runtime_start(void) {
     list_library_init();
     gadget_library_init();
     map_library_init();
+    event_channel_init();
 
     driver_main();
     runtime_end();
 }
 
 void runtime_end(void) {
+    event_channel_end();
     gadget_library_end();
     if (memory_heap) HeapDestroy(memory_heap);
     memory_heap = 0;
