@@ -8,6 +8,7 @@
 #include "runtime/strings.h"
 #include "ui/events.h"
 #include "ui/gadgets.h"
+#include "ui/window.h"
 
 HINSTANCE runtime_instance;
 
@@ -27,12 +28,14 @@ void runtime_start(void) {
     gadget_library_init();
     map_library_init();
     event_channel_init();
+    window_library_init();
 
     driver_main();
     runtime_end();
 }
 
 void runtime_end(void) {
+    window_library_end();
     event_channel_end();
     gadget_library_end();
     if (memory_heap) HeapDestroy(memory_heap);
