@@ -8,6 +8,7 @@
 #include "runtime/strings.h"
 #include "ui/events.h"
 #include "ui/gadgets.h"
+#include "ui/requester_input.h"
 #include "ui/window.h"
 
 HINSTANCE runtime_instance;
@@ -25,6 +26,7 @@ void runtime_start(void) {
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
     list_library_init();
+    requester_library_init();
     gadget_library_init();
     map_library_init();
     event_channel_init();
