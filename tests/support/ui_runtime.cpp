@@ -5,6 +5,7 @@
 
 #include "runtime/memory.h"
 #include "runtime/startup.h"
+#include "ui/requester_input.h"
 
 // Start-up keeps the instance handle in the process frame, which test binaries lack.
 HINSTANCE runtime_instance;
@@ -14,6 +15,7 @@ void ui_runtime_start(void) {
     if (started) return;
     started = true;
     runtime_instance = GetModuleHandleA(0);
+    requester_library_init();
     gadget_library_init();
     event_channel_init();
     window_library_init();
