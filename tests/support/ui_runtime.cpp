@@ -56,6 +56,10 @@ int32_t ui_event_bindings_of(int32_t window) {
     return n;
 }
 
+EventFields ui_event_fields(const EventRecord& r) {
+    return EventFields(r.event, r.object, r.window, r.type, r.data, r.data2);
+}
+
 std::vector<EventRecord> ui_event_queue(void) {
     std::vector<EventRecord> records;
     for (EventRecord* r = event_queue_state->first; r; r = r->next) records.push_back(*r);
@@ -94,4 +98,17 @@ GadgetObject* ui_gadget_make(int32_t number, HWND control, GadgetClass* kind) {
     gadget->gadget_class = kind;
     SetPropA(control, "ZK_ID", (HANDLE)(intptr_t)number);
     return gadget;
+}
+
+void DriverWindowTest::SetUp() {
+    ui_runtime_start();
+    window_close(-1);
+    main_window = (HWND)window_open(0, WINDOW_IGNORE, WINDOW_IGNORE, 300, 200, "Vantorel", 1);
+    ASSERT_NE(main_window, nullptr);
+    ASSERT_EQ(GetForegroundWindow(), main_window);
+}
+
+void DriverWindowTest::TearDown() {
+    window_close(-1);
+    ui_event_queue_clear();
 }

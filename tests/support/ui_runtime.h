@@ -7,6 +7,9 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <tuple>
 #include <vector>
 
 #include "ui/events.h"
@@ -27,6 +30,10 @@ int32_t ui_event_bind(int32_t event, int32_t window, int32_t object, int32_t typ
 // Number of elements in the bindings map that concern window.
 int32_t ui_event_bindings_of(int32_t window);
 
+// A record's fields from event to data2, for comparing whole records.
+typedef std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t, int32_t> EventFields;
+EventFields ui_event_fields(const EventRecord& record);
+
 // The queue from the oldest record, copied.
 std::vector<EventRecord> ui_event_queue(void);
 // The event codes of the queued records of window, oldest first.
@@ -38,5 +45,14 @@ void ui_pump_messages(void);
 
 // Makes control gadget number of kind: the registry record and the "ZK_ID" property.
 GadgetObject* ui_gadget_make(int32_t number, HWND control, GadgetClass* kind);
+
+// A test with window 0 open as the driver opens it (centred, 300 x 200, "Vantorel",
+// foreground), and every window closed and the event queue emptied afterwards.
+class DriverWindowTest : public testing::Test {
+  protected:
+    HWND main_window = 0;
+    void SetUp() override;
+    void TearDown() override;
+};
 
 #endif

@@ -76,13 +76,8 @@ TEST_F(Events, RecordsKeepTheirFieldsInPostingOrder) {
     event_post(13101, 9, -1, 0, 0, 0, 0);
     std::vector<EventRecord> queue = ui_event_queue();
     ASSERT_EQ(queue.size(), 2u);
-    EXPECT_EQ(queue[0].event, 13100);
-    EXPECT_EQ(queue[0].object, 7);
-    EXPECT_EQ(queue[0].window, 3);
-    EXPECT_EQ(queue[0].type, 768);
-    EXPECT_EQ(queue[0].data, 1);
-    EXPECT_EQ(queue[0].data2, 2);
-    EXPECT_EQ(queue[1].window, -1);
+    EXPECT_EQ(ui_event_fields(queue[0]), EventFields(13100, 7, 3, 768, 1, 2));
+    EXPECT_EQ(ui_event_fields(queue[1]), EventFields(13101, 9, -1, 0, 0, 0));
     EXPECT_EQ(event_queue_state->last->event, 13101);
     EXPECT_EQ(event_queue_state->last->next, nullptr);
 }
@@ -253,11 +248,7 @@ TEST_F(Events, AnEventFromAnotherThreadArrivesInTheMainThreadsQueue) {
     }
     std::vector<EventRecord> queue = ui_event_queue();
     ASSERT_EQ(queue.size(), 1u);
-    EXPECT_EQ(queue[0].event, 13300);
-    EXPECT_EQ(queue[0].object, 1);
-    EXPECT_EQ(queue[0].window, 2);
-    EXPECT_EQ(queue[0].data, 77);
-    EXPECT_EQ(queue[0].data2, 0);
+    EXPECT_EQ(ui_event_fields(queue[0]), EventFields(13300, 1, 2, 0, 77, 0));
     EXPECT_EQ(posting_thread, GetCurrentThreadId());
     // The handed-over record was freed by the receiving side.
     ui_event_queue_clear();

@@ -18,21 +18,7 @@ namespace {
 
 const DWORD WAIT_MS = 5000;
 
-class InputRequester : public testing::Test {
-  protected:
-    HWND main_window;
-    void SetUp() override {
-        ui_runtime_start();
-        window_close(-1);
-        main_window = (HWND)window_open(0, WINDOW_IGNORE, WINDOW_IGNORE, 300, 200, "Vantorel", 1);
-        ASSERT_NE(main_window, nullptr);
-        ASSERT_EQ(GetForegroundWindow(), main_window);
-    }
-    void TearDown() override {
-        window_close(-1);
-        ui_event_queue_clear();
-    }
-};
+typedef DriverWindowTest InputRequester;
 
 HWND find_dialog(const char* title) {
     return ui_find_window(GetCurrentProcessId(), "InputRequester", title, WAIT_MS);

@@ -17,20 +17,7 @@ namespace {
 
 const DWORD WAIT_MS = 5000;
 
-class Modality : public testing::Test {
-  protected:
-    HWND main_window;
-    void SetUp() override {
-        ui_runtime_start();
-        window_close(-1);
-        main_window = (HWND)window_open(0, WINDOW_IGNORE, WINDOW_IGNORE, 300, 200, "Vantorel", 1);
-        ASSERT_NE(main_window, nullptr);
-    }
-    void TearDown() override {
-        window_close(-1);
-        ui_event_queue_clear();
-    }
-};
+typedef DriverWindowTest Modality;
 
 bool topmost(HWND window) { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 

@@ -8,20 +8,17 @@
 
 namespace {
 
-class Procedure : public testing::Test {
+class Procedure : public DriverWindowTest {
   protected:
     HWND window;
     void SetUp() override {
-        ui_runtime_start();
-        window_close(-1);
-        window = (HWND)window_open(0, WINDOW_IGNORE, WINDOW_IGNORE, 300, 200, "Vantorel", 1);
-        ASSERT_NE(window, nullptr);
+        DriverWindowTest::SetUp();
+        window = main_window;
         ui_event_queue_clear();
     }
     void TearDown() override {
         window_library_state->global_callback = 0;
-        window_close(-1);
-        ui_event_queue_clear();
+        DriverWindowTest::TearDown();
     }
 };
 
@@ -60,10 +57,7 @@ TEST_F(Procedure, CloseRequestIsQueuedAndTheWindowStays) {
     EXPECT_TRUE(IsWindowVisible(window));
     std::vector<EventRecord> queue = ui_event_queue();
     ASSERT_EQ(queue.size(), 1u);
-    EXPECT_EQ(queue[0].event, event_close_request);
-    EXPECT_EQ(queue[0].object, 0);
-    EXPECT_EQ(queue[0].window, 0);
-    EXPECT_EQ(queue[0].type, 0);
+    EXPECT_EQ(ui_event_fields(queue[0]), EventFields(event_close_request, 0, 0, 0, 0, 0));
 }
 
 TEST_F(Procedure, CallbacksAnswerFirst) {
@@ -117,10 +111,7 @@ TEST_F(Procedure, MessagesBecomeEvents) {
         EXPECT_EQ(SendMessageA(window, c.message, c.wparam, c.lparam), c.result) << c.name;
         std::vector<EventRecord> queue = ui_event_queue();
         ASSERT_EQ(queue.size(), 1u) << c.name;
-        EXPECT_EQ(queue[0].event, c.event) << c.name;
-        EXPECT_EQ(queue[0].object, c.object) << c.name;
-        EXPECT_EQ(queue[0].window, 0) << c.name;
-        EXPECT_EQ(queue[0].type, c.type) << c.name;
+        EXPECT_EQ(ui_event_fields(queue[0]), EventFields(c.event, c.object, 0, c.type, 0, 0)) << c.name;
     }
     // Another tray action posts nothing.
     ui_event_queue_clear();
