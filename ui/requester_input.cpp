@@ -17,6 +17,8 @@ const char input_requester_class[] = "InputRequester";
 
 // Set while a dialog is open: the state above serves one dialog at a time.
 static volatile LONG dialog_open;
+// Set from the disabling of the thread's windows until input_requester_finish.
+static bool windows_disabled;
 
 void requester_library_init(void) {
     INITCOMMONCONTROLSEX controls = { 8, 0xB48 };
@@ -34,7 +36,10 @@ void input_requester_finish(void) {
         EnableWindow(state->owner, TRUE);
         state->owner_disabled = 0;
     }
-    thread_windows_modal(0);
+    if (windows_disabled) {
+        windows_disabled = false;
+        thread_windows_modal(0);
+    }
 }
 
 // The texts may lie in the temporary buffer, which moves when the result is built.
@@ -133,6 +138,7 @@ void input_requester_ex(const char* title, const char* prompt, const char* defau
     state->done = 0;
 
     thread_windows_modal(1);
+    windows_disabled = true;
     state->owner = requester_owner();
     state->owner_disabled = 0;
     if (state->owner && IsWindowEnabled(state->owner)) {
@@ -166,9 +172,9 @@ void input_requester_ex(const char* title, const char* prompt, const char* defau
         }
         if (quit) PostQuitMessage((int)quit_code);
         if (table) DestroyAcceleratorTable(table);
-    } else {
-        input_requester_finish();
     }
+    // Also when the dialog went without its own handlers, with its owner for instance.
+    input_requester_finish();
     // Not on WM_DESTROY: a class cannot go while a window of it still exists.
     UnregisterClassA(input_requester_class, runtime_instance);
     state->dialog = 0;

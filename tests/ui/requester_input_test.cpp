@@ -349,3 +349,35 @@ TEST_F(InputRequester, ASecondRequesterWhileOneIsOpenGivesTheEmptyString) {
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(answer, "7");
 }
+
+namespace {
+LRESULT close_on_app(HWND, UINT message, WPARAM, LPARAM) {
+    if (message != WM_APP) return CALLBACK_CONTINUE;
+    window_close(0);
+    return 0;
+}
+}  // namespace
+
+TEST_F(InputRequester, TheWindowsComeBackWhenTheDialogGoesWithItsOwner) {
+    HWND second = (HWND)window_open(1, 10, 10, 200, 100, "second", WINDOW_NO_ACTIVATION);
+    ASSERT_NE(second, nullptr);
+    SetForegroundWindow(main_window);
+    ui_window_record(0)->callback = close_on_app;
+    HWND dialog = 0;
+    bool second_disabled = false;
+    std::string answer = ask("Width", "", 0, [&](HWND found) {
+        dialog = found;
+        second_disabled = !IsWindowEnabled(second);
+        // Closing the owner destroys the dialog it owns, past the dialog's own handlers.
+        PostMessageA(main_window, WM_APP, 0, 0);
+        ui_wait_gone(found, WAIT_MS);
+    });
+    EXPECT_TRUE(second_disabled);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_FALSE(IsWindow(main_window));
+    EXPECT_EQ(answer, "");
+    EXPECT_TRUE(IsWindowEnabled(second));
+    EXPECT_FALSE(class_registered());
+    for (DisabledWindowNode* node = disabled_windows; node; node = node->next)
+        EXPECT_NE(node->entry.thread_id, GetCurrentThreadId());
+}
