@@ -3,6 +3,9 @@
 #include "runtime/startup.h"
 
 #include "app/driver.h"
+#include "image/alpha.h"
+#include "image/codec.h"
+#include "image/image.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
 
@@ -18,14 +21,19 @@ void runtime_start(void) {
     runtime_instance = GetModuleHandleA(0);
     object_heap = HeapCreate(0, 4096, 0);
     str_engine_init();
+    alpha_support_init();
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
+    image_codecs_init();
+    image_library_init();
 
     driver_main();
     runtime_end();
 }
 
 void runtime_end(void) {
+    image_library_end();
+    alpha_support_end();
     if (memory_heap) HeapDestroy(memory_heap);
     memory_heap = 0;
     str_engine_free();

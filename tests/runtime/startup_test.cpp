@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "app/driver.h"
+#include "image/codec.h"
+#include "image/image.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
 #include "runtime/strings.h"
@@ -28,6 +30,8 @@ void driver_main(void) {
     check(memory_heap != 0 && memory_heap != object_heap, "the memory heap is a heap of its own");
     check(string_heap != 0 && string_buffer != 0 && string_end == 0 && string_capacity == 16,
           "the string engine is fresh");
+    check(image_registry != 0 && image_registry->capacity == 16 && image_decode_request != 0,
+          "the image library is ready");
     void* block = memory_alloc(16, 0);
     check(block != 0, "memory_alloc works");
     // Leave things behind on purpose: shutdown must still end with exit code 0.
