@@ -24,7 +24,7 @@ static void loaded_from_bitmap(LoadedImage* out, HBITMAP bitmap, const BITMAP* d
     out->depth = description->bmBitsPixel;
 }
 
-// 32-bit pixels whose alpha is all zero were never meant to be transparent.
+// A 32-bit file whose alpha bytes are all zero carries no alpha: it loads opaque.
 static void alpha_make_opaque_if_unused(uint8_t* pixels, int32_t width, int32_t height) {
     int64_t count = (int64_t)width * height;
     for (int64_t i = 0; i < count; i++)
@@ -40,9 +40,12 @@ static bool bmp_read(const uint8_t* data, uint32_t size, LoadedImage* out) {
     HBITMAP bitmap = image_create_dib(layout.width, rows, layout.bit_count);
     if (!bitmap) return false;
     DIBSECTION section;
-    if (GetObjectA(bitmap, sizeof section, &section) != sizeof section ||
-        !SetDIBits(0, bitmap, 0, (UINT)rows, data + layout.pixel_offset,
-                   (const BITMAPINFO*)(data + BMP_FILE_HEADER_SIZE), DIB_RGB_COLORS)) {
+    HDC dc = CreateCompatibleDC(0);
+    bool copied = dc && GetObjectA(bitmap, sizeof section, &section) == sizeof section &&
+                  SetDIBits(dc, bitmap, 0, (UINT)rows, data + layout.pixel_offset,
+                            (const BITMAPINFO*)(data + BMP_FILE_HEADER_SIZE), DIB_RGB_COLORS);
+    if (dc) DeleteDC(dc);
+    if (!copied) {
         DeleteObject(bitmap);
         return false;
     }

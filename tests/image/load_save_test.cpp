@@ -35,6 +35,10 @@ void expect_pixels_near(const TestPicture& got, const TestPicture& expected, int
         }
 }
 
+int32_t load_small(int32_t number) {
+    return test_load(number, test_bmp_file(TestBmp{test_picture_gradient(5, 5), 24, {}}));
+}
+
 }  // namespace
 
 TEST(BmpLoad, LoadsEveryDepthWithItsSourceDepthAndPixels) {
@@ -191,7 +195,7 @@ TEST(BmpSave, RoundTripsAtEveryDepth) {
 
 TEST(BmpSave, RefusesDepthsBmpCannotHoldAndCreatesNoFile) {
     TempFolder folder;
-    ASSERT_NE(test_load(0, test_bmp_file(TestBmp{test_picture_gradient(5, 5), 24, {}})), 0);
+    ASSERT_NE(load_small(0), 0);
     for (int32_t depth : {16, 15, 2, 0, 48}) {
         EXPECT_EQ(image_save_ex(0, folder.path("no.bmp").c_str(), IMAGE_FORMAT_BMP, 7, depth), 0) << depth;
         EXPECT_FALSE(folder.exists("no.bmp")) << depth;
@@ -213,7 +217,7 @@ TEST(BmpSave, AFailedSaveLeavesNoFile) {
     EXPECT_EQ(bmp_write(path.c_str(), pixel, 90000, 30000, 30000, 24, IMAGE_BOTTOM_UP, 0, 8), 0);
     EXPECT_FALSE(folder.exists("failed.bmp"));
     // A folder that does not exist: nothing is made.
-    ASSERT_NE(test_load(0, test_bmp_file(TestBmp{test_picture_gradient(5, 5), 24, {}})), 0);
+    ASSERT_NE(load_small(0), 0);
     EXPECT_EQ(image_save(0, folder.path("none\\x.bmp").c_str(), IMAGE_FORMAT_BMP), 0);
     EXPECT_FALSE(folder.exists("none"));
     image_free(0);
@@ -222,7 +226,7 @@ TEST(BmpSave, AFailedSaveLeavesNoFile) {
 TEST(BmpSave, RefusesNamesAndNumbersThatHoldNothing) {
     TempFolder folder;
     EXPECT_EQ(image_save(12, folder.path("x.bmp").c_str(), IMAGE_FORMAT_BMP), 0);
-    ASSERT_NE(test_load(0, test_bmp_file(TestBmp{test_picture_gradient(5, 5), 24, {}})), 0);
+    ASSERT_NE(load_small(0), 0);
     EXPECT_EQ(image_save(0, nullptr, IMAGE_FORMAT_BMP), 0);
     EXPECT_EQ(image_save(0, "", IMAGE_FORMAT_BMP), 0);
     EXPECT_EQ(image_save(0, folder.path("x.jpg").c_str(), IMAGE_FORMAT_JPEG), 0) << "no encoder for JPEG";
