@@ -3,6 +3,9 @@
 #include "runtime/startup.h"
 
 #include "app/driver.h"
+#include "image/alpha.h"
+#include "image/codec.h"
+#include "image/image.h"
 #include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
@@ -19,8 +22,11 @@ void runtime_start(void) {
     runtime_instance = GetModuleHandleA(0);
     object_heap = HeapCreate(0, 4096, 0);
     str_engine_init();
+    alpha_support_init();
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
+    image_codecs_init();
+    image_library_init();
     list_library_init();
     map_library_init();
 
@@ -29,6 +35,8 @@ void runtime_start(void) {
 }
 
 void runtime_end(void) {
+    image_library_end();
+    alpha_support_end();
     if (memory_heap) HeapDestroy(memory_heap);
     memory_heap = 0;
     str_engine_free();

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "app/driver.h"
+#include "image/codec.h"
+#include "image/image.h"
 #include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
@@ -34,6 +36,8 @@ void driver_main(void) {
           "the list library filled its container entries");
     check(ops.create_map == map_new && ops.copy_map == map_copy && ops.free_map == map_free,
           "the map library filled its container entries");
+    check(image_registry != 0 && image_registry->capacity == 16 && image_decode_request != 0,
+          "the image library is ready");
     void* block = memory_alloc(16, 0);
     check(block != 0, "memory_alloc works");
     // Leave things behind on purpose: shutdown must still end with exit code 0.
