@@ -3,6 +3,8 @@
 #include "runtime/startup.h"
 
 #include "app/driver.h"
+#include "fs/dirscan.h"
+#include "fs/files.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
 
@@ -18,6 +20,7 @@ void runtime_start(void) {
     runtime_instance = GetModuleHandleA(0);
     object_heap = HeapCreate(0, 4096, 0);
     str_engine_init();
+    file_library_init();
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
 
@@ -26,6 +29,8 @@ void runtime_start(void) {
 }
 
 void runtime_end(void) {
+    dir_release_all();
+    file_release_all();
     if (memory_heap) HeapDestroy(memory_heap);
     memory_heap = 0;
     str_engine_free();
