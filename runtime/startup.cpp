@@ -5,6 +5,7 @@
 #include "app/driver.h"
 #include "fs/dirscan.h"
 #include "fs/files.h"
+#include "fs/process.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
 
@@ -23,6 +24,7 @@ void runtime_start(void) {
     file_library_init();
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
+    process_library_init();
 
     driver_main();
     runtime_end();
