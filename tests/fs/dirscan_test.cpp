@@ -163,17 +163,6 @@ TEST(DirScan, AnAutomaticNumberWithoutMemorySearchesNothing) {
     dir_finish(0);
 }
 
-TEST(DirScan, LongNamesComeBackWhole) {
-    TempFolder folder;
-    std::string name(180, 'L');
-    name += ".jpg";
-    folder.write(name, "x");
-    ASSERT_NE(dir_examine(0, folder.path().c_str(), "*.jpg"), 0);
-    ASSERT_EQ(dir_next_entry(0), 1);
-    EXPECT_EQ(entry_name(0), name);
-    dir_finish(0);
-}
-
 TEST(DirScan, TheNameIsBuiltAtTheCallersPosition) {
     PictureFolder f;
     ASSERT_NE(dir_examine(0, f.images.c_str(), "a.jpg"), 0);

@@ -159,13 +159,6 @@ TEST_F(Launch, WaitAndKeepGiveTheEndedProgram) {
     }
 }
 
-TEST_F(Launch, WithoutKeepTheAnswerIsOne) {
-    std::string report = folder.file("report.txt");
-    EXPECT_EQ(program_run_ex(child.c_str(), ("report " + in_quotes(report)).c_str(), "",
-                             PROGRAM_WAIT, nullptr), 1);
-    EXPECT_EQ(report_lines(report).size(), 5u) << "the program had ended";
-}
-
 TEST_F(Launch, TheCommandLineIsTheQuotedProgramASpaceAndTheParameters) {
     std::string report = folder.file("report.txt");
     std::string parameters = "report " + in_quotes(report);
