@@ -3,6 +3,9 @@
 #include "runtime/startup.h"
 
 #include "app/driver.h"
+#include "fs/dirscan.h"
+#include "fs/files.h"
+#include "fs/process.h"
 #include "image/alpha.h"
 #include "image/codec.h"
 #include "image/image.h"
@@ -22,12 +25,14 @@ void runtime_start(void) {
     runtime_instance = GetModuleHandleA(0);
     object_heap = HeapCreate(0, 4096, 0);
     str_engine_init();
+    file_library_init();
     alpha_support_init();
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
     image_codecs_init();
     image_library_init();
     list_library_init();
+    process_library_init();
     map_library_init();
 
     driver_main();
@@ -37,6 +42,8 @@ void runtime_start(void) {
 void runtime_end(void) {
     image_library_end();
     alpha_support_end();
+    dir_release_all();
+    file_release_all();
     if (memory_heap) HeapDestroy(memory_heap);
     memory_heap = 0;
     str_engine_free();
