@@ -70,42 +70,19 @@ const uint8_t* find_data(ImageDecodeRequest* request, uint32_t* length) {
     return buffer;
 }
 
-int32_t jpeg_check(ImageDecodeRequest* request) {
-    uint32_t length = 0;
-    const uint8_t* data = find_data(request, &length);
-    if (!data || data[0] != 0xFF || data[1] != 0xD8) {
-        jpeg_finish(request);
-        return 0;
-    }
-    DecoderState* state = (DecoderState*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(DecoderState));
-    state_of(request) = state;
-    JpegErrorHandler* errors =
-        (JpegErrorHandler*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(JpegErrorHandler));
-    errors_of(request) = errors;
-    if (!state || !errors) {
-        jpeg_finish(request);
-        return 0;
-    }
-    if (!request->from_memory &&
-        fread(read_buffer_of(request) + 2, 1, length - 2, request->stream) != length - 2) {
-        jpeg_finish(request);
-        return 0;
-    }
-
+// Reads the header and starts decompression; a libjpeg error jumps back here.
+int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint32_t length) {
+    DecoderState* state = state_of(request);
+    JpegErrorHandler* errors = errors_of(request);
     jpeg_decompress_struct* cinfo = &state->cinfo;
     cinfo->err = jpeg_errors_silent(errors);
-    if (setjmp(errors->back)) {
-        jpeg_finish(request);
-        return 0;
-    }
+    if (setjmp(errors->back)) return 0;
     jpeg_create_decompress(cinfo);
     state->created = 1;
     cinfo->err->trace_level = 0;
     jpeg_mem_src(cinfo, data, length);
-    if (jpeg_read_header(cinfo, TRUE) == JPEG_SUSPENDED || cinfo->jpeg_color_space == JCS_UNKNOWN) {
-        jpeg_finish(request);
-        return 0;
-    }
+    if (jpeg_read_header(cinfo, TRUE) == JPEG_SUSPENDED) return 0;
+    if (cinfo->jpeg_color_space == JCS_UNKNOWN) return 0;
     cinfo->dct_method = JDCT_ISLOW;
     if (cinfo->jpeg_color_space == JCS_GRAYSCALE || cinfo->jpeg_color_space == JCS_YCbCr)
         cinfo->out_color_space = JCS_RGB;
@@ -116,6 +93,8 @@ int32_t jpeg_check(ImageDecodeRequest* request) {
                                                                sizeof(RowWriter));
     writer_of(request) = writer;
     jpeg_calc_output_dimensions(cinfo);
+    // The image record keeps 16-bit sides: a larger picture is refused, not wrapped.
+    if (cinfo->output_width > 32767 || cinfo->output_height > 32767) return 0;
     JDIMENSION samples = (cinfo->output_width * (JDIMENSION)cinfo->output_components + 3) & ~3u;
     writer->target_row = 0;
     writer->samples = (*cinfo->mem->alloc_sarray)((j_common_ptr)cinfo, JPOOL_IMAGE, samples, 1);
@@ -125,6 +104,27 @@ int32_t jpeg_check(ImageDecodeRequest* request) {
     request->height = (int32_t)cinfo->output_height;
     request->depth = 24;
     request->source_depth = 8 * cinfo->output_components;
+    return 1;
+}
+
+int32_t jpeg_check(ImageDecodeRequest* request) {
+    uint32_t length = 0;
+    const uint8_t* data = find_data(request, &length);
+    // Not JPEG: refused before any further allocation.
+    if (!data || data[0] != 0xFF || data[1] != 0xD8) {
+        jpeg_finish(request);
+        return 0;
+    }
+    state_of(request) = (DecoderState*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(DecoderState));
+    errors_of(request) =
+        (JpegErrorHandler*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(JpegErrorHandler));
+    bool ready = state_of(request) && errors_of(request);
+    if (ready && !request->from_memory)
+        ready = fread(read_buffer_of(request) + 2, 1, length - 2, request->stream) == length - 2;
+    if (!ready || !start_decompress(request, data, length)) {
+        jpeg_finish(request);
+        return 0;
+    }
     return 1;
 }
 

@@ -6,47 +6,12 @@
 
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_errors.h"
+#include "codecs/jpeg/jpeg_memory_dest.h"
 #include "runtime/memory.h"
 
 uint32_t jpeg_encoded_size;
 
 namespace {
-
-// The memory destination: libjpeg writes into one block of memory_heap, grown when full.
-struct MemoryDestination {
-    jpeg_destination_mgr manager;
-    uint8_t* block;
-    uint32_t block_size;
-    uint32_t produced;
-    uint32_t* report;  // where the produced count is reported
-};
-
-void memory_start(j_compress_ptr cinfo) {
-    MemoryDestination* dest = (MemoryDestination*)cinfo->dest;
-    dest->manager.next_output_byte = dest->block;
-    dest->manager.free_in_buffer = dest->block_size;
-}
-
-// The first size is a generous guess; a picture that needs more gets a larger block
-// rather than a write past the end.
-boolean memory_grow(j_compress_ptr cinfo) {
-    MemoryDestination* dest = (MemoryDestination*)cinfo->dest;
-    uint32_t used = dest->block_size;
-    if (used > 0x3FFFFFFF) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
-    uint8_t* grown = (uint8_t*)memory_realloc(dest->block, (int32_t)(used * 2));
-    if (!grown) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
-    dest->block = grown;
-    dest->block_size = used * 2;
-    dest->manager.next_output_byte = grown + used;
-    dest->manager.free_in_buffer = used;
-    return TRUE;
-}
-
-void memory_end(j_compress_ptr cinfo) {
-    MemoryDestination* dest = (MemoryDestination*)cinfo->dest;
-    dest->produced = dest->block_size - (uint32_t)dest->manager.free_in_buffer;
-    *dest->report = dest->produced;
-}
 
 int32_t quality_from_options(int32_t options) {
     if (options > 10) options = 10;
@@ -54,21 +19,10 @@ int32_t quality_from_options(int32_t options) {
     return options * 10;
 }
 
-int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t width, int32_t height,
-                      int32_t pitch, int32_t flags, int32_t options, int32_t) {
-    FILE* file = 0;
-    MemoryDestination memory = {};
-    if (file_name) {
-        file = fopen(file_name, "wb");
-        if (!file) return 0;
-    } else {
-        int64_t size = (int64_t)width * height * 3 + 32768;
-        if (width < 0 || height < 0 || size > 0x7FFFFFFF) return 0;
-        memory.block = (uint8_t*)memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
-        if (!memory.block) return 0;
-        memory.block_size = (uint32_t)size;
-    }
-
+// Compresses the picture into the stream, or into the memory destination when the
+// stream is null. 0 when libjpeg failed; the caller then removes what was written.
+int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixels, int32_t width,
+                 int32_t height, int32_t pitch, int32_t flags, int32_t options) {
     jpeg_compress_struct cinfo;
     JpegErrorHandler errors;
     // volatile: assigned after setjmp and read on the error path.
@@ -78,24 +32,11 @@ int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t widt
     if (setjmp(errors.back)) {
         jpeg_destroy_compress(&cinfo);
         free(row);
-        if (file) {
-            fclose(file);
-            DeleteFileA(file_name);
-        } else {
-            memory_free(memory.block);
-        }
         return 0;
     }
     jpeg_create_compress(&cinfo);
-    if (file) {
-        jpeg_stdio_dest(&cinfo, file);
-    } else {
-        memory.manager.init_destination = memory_start;
-        memory.manager.empty_output_buffer = memory_grow;
-        memory.manager.term_destination = memory_end;
-        memory.report = &jpeg_encoded_size;
-        cinfo.dest = &memory.manager;
-    }
+    if (file) jpeg_stdio_dest(&cinfo, file);
+    else jpeg_memory_dest(&cinfo, memory, memory->block, memory->block_size, &jpeg_encoded_size);
     cinfo.image_width = (JDIMENSION)width;
     cinfo.image_height = (JDIMENSION)height;
     cinfo.input_components = 3;
@@ -124,13 +65,29 @@ int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t widt
     // Too few scanlines (no row buffer) make this fail into the error path above.
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    if (file) {
-        // A stream that cannot be flushed to disk has lost the picture's tail.
-        if (fclose(file) != 0) {
-            DeleteFileA(file_name);
-            return 0;
-        }
-        return 1;
+    return 1;
+}
+
+int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t width, int32_t height,
+                      int32_t pitch, int32_t flags, int32_t options, int32_t) {
+    if (file_name) {
+        FILE* file = fopen(file_name, "wb");
+        if (!file) return 0;
+        int32_t done = compress(file, 0, pixels, width, height, pitch, flags, options);
+        // A stream that cannot be closed cleanly has lost the picture's tail.
+        if (fclose(file) != 0) done = 0;
+        if (!done) DeleteFileA(file_name);
+        return done;
+    }
+    int64_t size = (int64_t)width * height * 3 + 32768;
+    if (width < 0 || height < 0 || size > 0x7FFFFFFF) return 0;
+    JpegMemoryDestination memory = {};
+    memory.block = (uint8_t*)memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    if (!memory.block) return 0;
+    memory.block_size = (uint32_t)size;
+    if (!compress(0, &memory, pixels, width, height, pitch, flags, options)) {
+        memory_free(memory.block);
+        return 0;
     }
     uint8_t* block = (uint8_t*)memory_realloc(memory.block, (int32_t)memory.produced);
     if (!block) block = memory.block;

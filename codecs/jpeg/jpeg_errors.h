@@ -7,6 +7,7 @@
 #include <stdio.h>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 struct JpegErrorHandler {
     jpeg_error_mgr manager;
