@@ -99,6 +99,18 @@ const uint32_t* cached_row(RowCache* cache, const uint8_t* source, int32_t strid
     return cache->rows[slot];
 }
 
+// Rounds sum / divisor to nearest; the quotient is below 256, and the floating estimate
+// is off by at most one.
+template <typename Sum>
+inline uint8_t divide_rounded(Sum sum, Sum divisor, Sum half, double inverse) {
+    Sum r = sum + half;
+    Sum q = (Sum)((double)r * inverse);
+    if (q * divisor > r) q--;
+    else if ((q + 1) * divisor <= r) q++;
+    return (uint8_t)q;
+}
+
+// When the height grows: rows summed across (two kept), then summed down.
 // Accumulator wide enough for 255 * sx * sy plus the rounding half.
 template <typename Sum>
 void stretch_rows(const uint8_t* source, int32_t source_stride, uint8_t* target,
@@ -119,15 +131,59 @@ void stretch_rows(const uint8_t* source, int32_t source_stride, uint8_t* target,
             for (size_t v = 0; v < values; v++) acc[v] += weight * row[v];
         }
         uint8_t* out = target + (size_t)j * target_stride;
-        for (size_t v = 0; v < values; v++) {
-            Sum r = acc[v] + half;
-            // The quotient is below 256; the floating estimate is off by at most one.
-            Sum q = (Sum)((double)r * inverse);
-            if (q * divisor > r) q--;
-            else if ((q + 1) * divisor <= r) q++;
-            out[v] = (uint8_t)q;
+        for (size_t v = 0; v < values; v++) out[v] = divide_rounded(acc[v], divisor, half, inverse);
+    }
+}
+
+// When the height shrinks: each source row is read once, summed down into whole-width
+// column sums for the target row it falls on (a tight loop over contiguous bytes), and
+// only those sums are summed across.
+template <typename Sum, int Channels>
+void stretch_columns_first(const uint8_t* source, int32_t source_width, int32_t source_stride,
+                           uint8_t* target, int32_t target_height, int32_t target_stride,
+                           const AxisWeights& x, const AxisWeights& y, int32_t target_width,
+                           uint32_t* columns) {
+    const size_t values = (size_t)source_width * Channels;
+    const Sum divisor = (Sum)x.total * y.total;
+    const Sum half = divisor / 2;
+    const double inverse = 1.0 / (double)divisor;
+    for (int32_t j = 0; j < target_height; j++) {
+        const uint32_t* wy = y.weights + y.offset[j];
+        const uint8_t* row = source + (size_t)y.first[j] * source_stride;
+        const uint32_t first_weight = wy[0];
+        for (size_t v = 0; v < values; v++) columns[v] = first_weight * row[v];
+        for (int32_t k = 1; k < y.count[j]; k++) {
+            row += source_stride;
+            const uint32_t weight = wy[k];
+            for (size_t v = 0; v < values; v++) columns[v] += weight * row[v];
+        }
+        uint8_t* out = target + (size_t)j * target_stride;
+        for (int32_t i = 0; i < target_width; i++, out += Channels) {
+            const uint32_t* wx = x.weights + x.offset[i];
+            const uint32_t* column = columns + (size_t)x.first[i] * Channels;
+            Sum sum[Channels] = {};
+            for (int32_t m = 0; m < x.count[i]; m++, column += Channels)
+                for (int ch = 0; ch < Channels; ch++) sum[ch] += (Sum)wx[m] * column[ch];
+            for (int ch = 0; ch < Channels; ch++) out[ch] = divide_rounded(sum[ch], divisor, half, inverse);
         }
     }
+}
+
+template <typename Sum>
+int32_t shrink_height(const uint8_t* source, int32_t source_width, int32_t source_stride,
+                      uint8_t* target, int32_t target_height, int32_t target_stride,
+                      const AxisWeights& x, const AxisWeights& y, int32_t target_width,
+                      int32_t channels) {
+    uint32_t* columns = (uint32_t*)malloc(sizeof(uint32_t) * (size_t)source_width * channels);
+    if (!columns) return 0;
+    if (channels == 3)
+        stretch_columns_first<Sum, 3>(source, source_width, source_stride, target, target_height,
+                                      target_stride, x, y, target_width, columns);
+    else
+        stretch_columns_first<Sum, 4>(source, source_width, source_stride, target, target_height,
+                                      target_stride, x, y, target_width, columns);
+    free(columns);
+    return 1;
 }
 
 }  // namespace
@@ -143,9 +199,20 @@ int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t so
         axis_free(&x);
         return 0;
     }
-    const size_t values = (size_t)target_width * channels;
     // 32-bit sums while 257 * sx * sy stays below 2^32, so the rounding checks fit too.
     const bool narrow = (uint64_t)x.total * y.total <= (1u << 23);
+    if (target_height <= source_height) {
+        int32_t done = narrow ? shrink_height<uint32_t>(source, source_width, source_stride, target,
+                                                       target_height, target_stride, x, y,
+                                                       target_width, channels)
+                              : shrink_height<uint64_t>(source, source_width, source_stride, target,
+                                                       target_height, target_stride, x, y,
+                                                       target_width, channels);
+        axis_free(&x);
+        axis_free(&y);
+        return done;
+    }
+    const size_t values = (size_t)target_width * channels;
     RowCache cache = {{(uint32_t*)malloc(values * 4), (uint32_t*)malloc(values * 4)}, {-1, -1}, 0};
     void* acc = malloc(values * (narrow ? 4 : 8));
     int32_t done = 0;
