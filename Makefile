@@ -1,11 +1,12 @@
 # make        builds both builds (installs what is missing first)
 # make test   builds and runs every test of both builds under one CTest summary
 # make demo   builds and runs the program's main job under Wine
+# make bench  times the picture path on photographs (results in bench/results/)
 BUILD := build
 ROOT := $(abspath .)
 DEPS := $(ROOT)/$(BUILD)/deps
 
-.PHONY: all setup deps build test demo clean
+.PHONY: all setup deps build test demo bench clean
 
 all: build
 
@@ -31,6 +32,9 @@ test: build
 
 demo: build
 	@bash scripts/bench.sh bash scripts/demo.sh $(BUILD)/win/app/Vantorel.exe
+
+bench: build
+	@bash scripts/bench.sh bash scripts/run-bench.sh
 
 clean:
 	rm -rf $(BUILD)/win $(BUILD)/host

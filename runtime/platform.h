@@ -15,6 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 typedef int BOOL;
 typedef unsigned long DWORD;
@@ -129,6 +130,8 @@ inline BOOL HeapDestroy(HANDLE h) {
     free(heap);
     return TRUE;
 }
+
+inline BOOL DeleteFileA(const char* name) { return unlink(name) == 0 ? TRUE : FALSE; }
 
 // The host has no system one-time initialisation to look up: run_once takes its fallback.
 inline HMODULE LoadLibraryA(const char*) { return 0; }

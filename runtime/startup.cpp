@@ -3,6 +3,12 @@
 #include "runtime/startup.h"
 
 #include "app/driver.h"
+#include "fs/dirscan.h"
+#include "fs/files.h"
+#include "fs/process.h"
+#include "image/alpha.h"
+#include "image/codec.h"
+#include "image/image.h"
 #include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
@@ -23,9 +29,14 @@ void runtime_start(void) {
     runtime_instance = GetModuleHandleA(0);
     object_heap = HeapCreate(0, 4096, 0);
     str_engine_init();
+    file_library_init();
+    alpha_support_init();
     memory_heap = HeapCreate(0, 4096, 0);
     memory_exhausted = on_memory_exhausted;
+    image_codecs_init();
+    image_library_init();
     list_library_init();
+    process_library_init();
     requester_library_init();
     gadget_library_init();
     map_library_init();
@@ -40,6 +51,10 @@ void runtime_end(void) {
     window_library_end();
     event_channel_end();
     gadget_library_end();
+    image_library_end();
+    alpha_support_end();
+    dir_release_all();
+    file_release_all();
     if (memory_heap) HeapDestroy(memory_heap);
     memory_heap = 0;
     str_engine_free();

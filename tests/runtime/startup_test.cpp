@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "app/driver.h"
+#include "image/codec.h"
+#include "image/image.h"
 #include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
@@ -37,6 +39,8 @@ void driver_main(void) {
           "the list library filled its container entries");
     check(ops.create_map == map_new && ops.copy_map == map_copy && ops.free_map == map_free,
           "the map library filled its container entries");
+    check(image_registry != 0 && image_registry->capacity == 16 && image_decode_request != 0,
+          "the image library is ready");
     check(gadget_registry != 0 && gadget_list_state != 0, "the gadget library is up");
     check(IsWindow(event_post_window) && event_post_message != 0 && event_bindings != 0 &&
               event_queue_state != 0 && event_queue_state->pool != 0,

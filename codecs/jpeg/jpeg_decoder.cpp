@@ -1,0 +1,178 @@
+// The JPEG decoder plug-in. check reads the header and starts decompression, decode
+// writes the scanlines straight into the DIB (top scanline into the last row for a
+// bottom-up DIB), finish releases what check set up. Its working state sits in the
+// request's private words: the decompression state, the error handler, the row writer
+// and, for a stream source, the read buffer.
+#include <string.h>
+
+#include "codecs/jpeg/jpeg.h"
+#include "codecs/jpeg/jpeg_errors.h"
+#include "runtime/memory.h"
+
+namespace {
+
+enum { WORD_STATE, WORD_ERRORS, WORD_WRITER, WORD_READ_BUFFER };
+
+struct RowWriter {
+    uint8_t* target_row;
+    JSAMPARRAY samples;  // one row of output_width * output_components, rounded up to 4
+};
+
+struct DecoderState {
+    jpeg_decompress_struct cinfo;
+    int created;  // the libjpeg object exists and must be destroyed
+};
+
+DecoderState*& state_of(ImageDecodeRequest* request) {
+    return (DecoderState*&)request->private_area[WORD_STATE];
+}
+JpegErrorHandler*& errors_of(ImageDecodeRequest* request) {
+    return (JpegErrorHandler*&)request->private_area[WORD_ERRORS];
+}
+RowWriter*& writer_of(ImageDecodeRequest* request) {
+    return (RowWriter*&)request->private_area[WORD_WRITER];
+}
+uint8_t*& read_buffer_of(ImageDecodeRequest* request) {
+    return (uint8_t*&)request->private_area[WORD_READ_BUFFER];
+}
+
+void jpeg_finish(ImageDecodeRequest* request) {
+    DecoderState* state = state_of(request);
+    if (state) {
+        if (state->created) jpeg_destroy_decompress(&state->cinfo);
+        HeapFree(object_heap, 0, state);
+    }
+    if (errors_of(request)) HeapFree(object_heap, 0, errors_of(request));
+    if (read_buffer_of(request)) HeapFree(object_heap, 0, read_buffer_of(request));
+    state_of(request) = 0;
+    errors_of(request) = 0;
+    writer_of(request) = 0;
+    read_buffer_of(request) = 0;
+}
+
+// The whole encoded data: in place from memory, or read from the stream into a buffer.
+// Only the first two bytes are read here; the rest once the marker has been seen.
+const uint8_t* find_data(ImageDecodeRequest* request, uint32_t* length) {
+    if (request->from_memory) {
+        if (!request->data || request->size < 2) return 0;
+        *length = request->size;
+        return request->data;
+    }
+    FILE* stream = request->stream;
+    if (!stream || fseek(stream, 0, SEEK_END) != 0) return 0;
+    long end = ftell(stream);
+    if (fseek(stream, 0, SEEK_SET) != 0 || end <= 2 || end > 0x7FFFFFFF) return 0;
+    uint8_t* buffer = (uint8_t*)HeapAlloc(object_heap, 0, (SIZE_T)end);
+    if (!buffer) return 0;
+    read_buffer_of(request) = buffer;
+    if (fread(buffer, 1, 2, stream) != 2) return 0;
+    *length = (uint32_t)end;
+    return buffer;
+}
+
+// Reads the header and starts decompression; a libjpeg error jumps back here.
+int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint32_t length) {
+    DecoderState* state = state_of(request);
+    JpegErrorHandler* errors = errors_of(request);
+    jpeg_decompress_struct* cinfo = &state->cinfo;
+    cinfo->err = jpeg_errors_silent(errors);
+    if (setjmp(errors->back)) return 0;
+    jpeg_create_decompress(cinfo);
+    state->created = 1;
+    cinfo->err->trace_level = 0;
+    jpeg_mem_src(cinfo, data, length);
+    if (jpeg_read_header(cinfo, TRUE) == JPEG_SUSPENDED) return 0;
+    if (cinfo->jpeg_color_space == JCS_UNKNOWN) return 0;
+    cinfo->dct_method = JDCT_ISLOW;
+    if (cinfo->jpeg_color_space == JCS_GRAYSCALE || cinfo->jpeg_color_space == JCS_YCbCr)
+        cinfo->out_color_space = JCS_RGB;
+    else if (cinfo->jpeg_color_space == JCS_YCCK)
+        cinfo->out_color_space = JCS_CMYK;
+
+    RowWriter* writer = (RowWriter*)(*cinfo->mem->alloc_small)((j_common_ptr)cinfo, JPOOL_IMAGE,
+                                                               sizeof(RowWriter));
+    writer_of(request) = writer;
+    jpeg_calc_output_dimensions(cinfo);
+    // The image record keeps 16-bit sides: a larger picture is refused, not wrapped.
+    if (cinfo->output_width > 32767 || cinfo->output_height > 32767) return 0;
+    JDIMENSION samples = (cinfo->output_width * (JDIMENSION)cinfo->output_components + 3) & ~3u;
+    writer->target_row = 0;
+    writer->samples = (*cinfo->mem->alloc_sarray)((j_common_ptr)cinfo, JPOOL_IMAGE, samples, 1);
+    jpeg_start_decompress(cinfo);
+
+    request->width = (int32_t)cinfo->output_width;
+    request->height = (int32_t)cinfo->output_height;
+    request->depth = 24;
+    request->source_depth = 8 * cinfo->output_components;
+    return 1;
+}
+
+int32_t jpeg_check(ImageDecodeRequest* request) {
+    uint32_t length = 0;
+    const uint8_t* data = find_data(request, &length);
+    // Not JPEG: refused before any further allocation.
+    if (!data || data[0] != 0xFF || data[1] != 0xD8) {
+        jpeg_finish(request);
+        return 0;
+    }
+    state_of(request) = (DecoderState*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(DecoderState));
+    errors_of(request) =
+        (JpegErrorHandler*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(JpegErrorHandler));
+    bool ready = state_of(request) && errors_of(request);
+    if (ready && !request->from_memory)
+        ready = fread(read_buffer_of(request) + 2, 1, length - 2, request->stream) == length - 2;
+    if (!ready || !start_decompress(request, data, length)) {
+        jpeg_finish(request);
+        return 0;
+    }
+    return 1;
+}
+
+// One scanline into a row of blue, green, red pixels.
+void convert_row(const jpeg_decompress_struct* cinfo, const JSAMPLE* in, uint8_t* out) {
+    JDIMENSION width = cinfo->output_width;
+    if (cinfo->out_color_space == JCS_CMYK) {
+        for (JDIMENSION x = 0; x < width; x++, in += 4, out += 3) {
+            unsigned k = in[3];
+            out[0] = (uint8_t)(in[2] * k / 255);
+            out[1] = (uint8_t)(in[1] * k / 255);
+            out[2] = (uint8_t)(in[0] * k / 255);
+        }
+        return;
+    }
+    for (JDIMENSION x = 0; x < width; x++, in += 3, out += 3) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+    }
+}
+
+int32_t jpeg_decode(ImageDecodeRequest* request, uint8_t* pixels, int32_t pitch, int32_t flags) {
+    DecoderState* state = state_of(request);
+    RowWriter* writer = writer_of(request);
+    JpegErrorHandler* errors = errors_of(request);
+    if (!state || !writer || !errors) return 0;
+    jpeg_decompress_struct* cinfo = &state->cinfo;
+    if (setjmp(errors->back)) return 0;
+    int32_t height = request->height;
+    for (int32_t i = 0; i < height; i++) {
+        int32_t row = (flags & IMAGE_BOTTOM_UP) ? height - 1 - i : i;
+        writer->target_row = pixels + (size_t)pitch * (size_t)row;
+        jpeg_read_scanlines(cinfo, writer->samples, 1);
+        convert_row(cinfo, writer->samples[0], writer->target_row);
+    }
+    jpeg_finish_decompress(cinfo);
+    return 1;
+}
+
+bool decoder_registered;
+
+}  // namespace
+
+const ImageDecoder jpeg_decoder = {jpeg_check, jpeg_decode, jpeg_finish, IMAGE_FORMAT_JPEG};
+
+void jpeg_decoder_register(void) {
+    if (decoder_registered) return;
+    image_decoder_register(&jpeg_decoder);
+    decoder_registered = true;
+}

@@ -1,0 +1,107 @@
+// The JPEG encoder plug-in: 24-bit blue-green-red pixels to a JPEG file (or to a block
+// of memory_heap for a null file name) with libjpeg's default settings at the chosen
+// quality. A libjpeg error deletes the file: no partial JPEG is ever left behind.
+#include <stdlib.h>
+#include <string.h>
+
+#include "codecs/jpeg/jpeg.h"
+#include "codecs/jpeg/jpeg_errors.h"
+#include "codecs/jpeg/jpeg_memory_dest.h"
+#include "runtime/memory.h"
+
+uint32_t jpeg_encoded_size;
+
+namespace {
+
+int32_t quality_from_options(int32_t options) {
+    if (options > 10) options = 10;
+    if (options < 0) options = 0;
+    return options * 10;
+}
+
+// Compresses the picture into the stream, or into the memory destination when the
+// stream is null. 0 when libjpeg failed; the caller then removes what was written.
+int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixels, int32_t width,
+                 int32_t height, int32_t pitch, int32_t flags, int32_t options) {
+    jpeg_compress_struct cinfo;
+    JpegErrorHandler errors;
+    // volatile: assigned after setjmp and read on the error path.
+    uint8_t* volatile row = 0;
+    cinfo.err = jpeg_errors_jumping(&errors);
+    errors.manager.trace_level = -1;
+    if (setjmp(errors.back)) {
+        jpeg_destroy_compress(&cinfo);
+        free(row);
+        return 0;
+    }
+    jpeg_create_compress(&cinfo);
+    if (file) jpeg_stdio_dest(&cinfo, file);
+    else jpeg_memory_dest(&cinfo, memory, memory->block, memory->block_size, &jpeg_encoded_size);
+    cinfo.image_width = (JDIMENSION)width;
+    cinfo.image_height = (JDIMENSION)height;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality_from_options(options), FALSE);
+    jpeg_start_compress(&cinfo, TRUE);
+
+    row = (uint8_t*)malloc((size_t)width * 3 + 1);
+    if (row) {
+        for (int32_t i = 0; i < height; i++) {
+            int32_t source_row = (flags & IMAGE_BOTTOM_UP) ? height - 1 - i : i;
+            const uint8_t* in = pixels + (size_t)pitch * (size_t)source_row;
+            uint8_t* out = row;
+            for (int32_t x = 0; x < width; x++, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+            JSAMPROW rows[1] = {row};
+            jpeg_write_scanlines(&cinfo, rows, 1);
+        }
+        free(row);
+        row = 0;
+    }
+    // Too few scanlines (no row buffer) make this fail into the error path above.
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return 1;
+}
+
+int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t width, int32_t height,
+                      int32_t pitch, int32_t flags, int32_t options, int32_t) {
+    if (file_name) {
+        FILE* file = fopen(file_name, "wb");
+        if (!file) return 0;
+        int32_t done = compress(file, 0, pixels, width, height, pitch, flags, options);
+        // A stream that cannot be closed cleanly has lost the picture's tail.
+        if (fclose(file) != 0) done = 0;
+        if (!done) DeleteFileA(file_name);
+        return done;
+    }
+    int64_t size = (int64_t)width * height * 3 + 32768;
+    if (width < 0 || height < 0 || size > 0x7FFFFFFF) return 0;
+    JpegMemoryDestination memory = {};
+    memory.block = (uint8_t*)memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    if (!memory.block) return 0;
+    memory.block_size = (uint32_t)size;
+    if (!compress(0, &memory, pixels, width, height, pitch, flags, options)) {
+        memory_free(memory.block);
+        return 0;
+    }
+    uint8_t* block = (uint8_t*)memory_realloc(memory.block, (int32_t)memory.produced);
+    if (!block) block = memory.block;
+    return (int32_t)(intptr_t)block;
+}
+
+bool encoder_registered;
+
+}  // namespace
+
+const ImageEncoder jpeg_encoder = {IMAGE_FORMAT_JPEG, jpeg_encode24, 0};
+
+void jpeg_encoder_register(void) {
+    if (encoder_registered) return;
+    image_encoder_register(&jpeg_encoder);
+    encoder_registered = true;
+}

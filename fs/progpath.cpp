@@ -1,0 +1,41 @@
+// program_filename and path_part over the string engine's temporary buffer.
+#include "fs/progpath.h"
+
+#include <string.h>
+#include <windows.h>
+
+#include "fs/pathbuf.h"
+#include "runtime/strings.h"
+
+void program_filename(int32_t pos) {
+    char* destination = str_reserve(PATH_CHARS, pos);
+    // One byte more than the characters kept: a longer path comes back cut, never
+    // unterminated past the reservation.
+    DWORD length = GetModuleFileNameA(GetModuleHandleA(0), destination, PATH_CHARS + 1);
+    if (length > PATH_CHARS) length = PATH_CHARS;
+    if (length >= 4 && memcmp(destination, "\\\\?\\", 4) == 0) {
+        memmove(destination, destination + 4, length - 4);
+        length -= 4;
+    }
+    str_give_back(PATH_CHARS - (int32_t)length);
+    destination[length] = 0;
+}
+
+void path_part(const char* path, int32_t pos) {
+    if (!path) {
+        str_cut_at(pos);
+        return;
+    }
+    int32_t start = path[0] == '"' ? 1 : 0;
+    int32_t end = 0;
+    for (int32_t i = 0; path[i] && path[i] != '|'; i++)
+        if (path[i] == '\\' || path[i] == '/') end = i + 1;
+    int32_t length = end > start ? end - start : 0;
+
+    // Reserving may move the buffer the path lies in.
+    int32_t inside = str_buffer_offset(path);
+    char* destination = str_reserve(length, pos);
+    if (inside) path = str_buffer_pointer(inside);
+    memmove(destination, path + start, (size_t)length);
+    destination[length] = 0;
+}

@@ -1,0 +1,43 @@
+// Numbered images: each image number holds one DIB section or one icon. Windows only.
+//
+// Every bitmap of the library is a bottom-up DIB section of 24 or 32 bits, rows padded
+// to dib_row_bytes; a decoder's picture gets the depth the decoder asks for.
+#ifndef VANTOREL_IMAGE_IMAGE_H
+#define VANTOREL_IMAGE_IMAGE_H
+
+#include <stdint.h>
+#include <windows.h>
+
+#include "image/codec.h"
+#include "image/pixels.h"
+#include "runtime/registry.h"
+
+struct ImageObject {
+    HANDLE handle;  // the DIB section or the icon; 0: no image
+    int16_t width;
+    int16_t height;
+    uint8_t depth;         // bits per pixel of the held bitmap
+    int8_t source_depth;   // bits per pixel of the data it came from; the save default
+    uint32_t format_code;  // IMAGE_FORMAT_*
+};
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(ImageObject) == 16, "ImageObject keeps its 32-bit layout");
+#endif
+
+extern ObjectRegistry* image_registry;
+
+// Start-up step: the image registry, 16 numbers at a time, image_free releasing.
+void image_library_init(void);
+// Shutdown step: frees every image.
+void image_library_end(void);
+// -1 frees every image. 0 when the number holds no image.
+int32_t image_free(int32_t number);
+// A bottom-up DIB section of at least 24 bits (32 when asked for), or 0.
+HBITMAP image_create_dib(int32_t width, int32_t height, int32_t depth);
+// The icon an icon file's data describes (see icon_choose), or 0.
+HICON icon_from_memory(const uint8_t* data, uint32_t size);
+// A DIB section of exactly that bit count, no palette, uncompressed; a positive height
+// gives bottom-up rows. 0 on failure.
+HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count);
+
+#endif
