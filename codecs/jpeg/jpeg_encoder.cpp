@@ -23,6 +23,9 @@ int32_t quality_from_options(int32_t options) {
 // stream is null. 0 when libjpeg failed; the caller then removes what was written.
 int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixels, int32_t width,
                  int32_t height, int32_t pitch, int32_t flags, int32_t options) {
+    // libjpeg on 32 bits reads a side of 2^31 or more as negative, passes its own size
+    // check with it and divides by zero later: such sides fail here as libjpeg would.
+    if (width < 0 || height < 0) return 0;
     jpeg_compress_struct cinfo;
     JpegErrorHandler errors;
     // volatile: assigned after setjmp and read on the error path.
