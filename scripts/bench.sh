@@ -39,6 +39,8 @@ if [ -z "${DISPLAY:-}" ]; then
     if kill -0 "$xvfb" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
       started+=($xvfb)
       export DISPLAY=":$n"
+      # Tells the commands run here that nobody sits at this display.
+      export BENCH_XVFB=$DISPLAY
       echo "bench: Xvfb on $DISPLAY (pid $xvfb)"
       break
     fi
