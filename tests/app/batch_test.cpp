@@ -25,6 +25,7 @@ const Lines LOW_BEEP = { "1000 100" };
 const std::string WIDTH = "Width: Enter of width";
 const std::string HEIGHT = "Height: Enter of height";
 const char KEPT_NOTE[] = "Read it already.\r\n";
+const char VIEWER_CLASS[] = "VantorelTest.NoteViewer";
 
 std::string built_program() { return program_windows_path(VANTOREL_EXE); }
 
@@ -265,15 +266,16 @@ class UsageNote : public testing::Test {
         char value[256];
         DWORD size = sizeof value;
         if (RegQueryValueExA(key, 0, 0, 0, (BYTE*)value, &size) == ERROR_SUCCESS) {
-            had_class = true;
             old_class.assign(value, size && !value[size - 1] ? size - 1 : size);
+            // A run that was cut short may have left ours behind.
+            had_class = old_class != VIEWER_CLASS;
         }
         RegCloseKey(key);
-        ASSERT_TRUE(set_default(".txt", "VantorelTest.NoteViewer"));
-        ASSERT_TRUE(set_default("VantorelTest.NoteViewer\\shell\\open\\command", command));
+        ASSERT_TRUE(set_default(".txt", VIEWER_CLASS));
+        ASSERT_TRUE(set_default((std::string(VIEWER_CLASS) + "\\shell\\open\\command").c_str(), command));
     }
     void TearDown() override {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, "VantorelTest.NoteViewer");
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, VIEWER_CLASS);
         if (created_txt) {
             RegDeleteTreeA(HKEY_CLASSES_ROOT, ".txt");
         } else if (had_class) {

@@ -26,26 +26,13 @@
 
 namespace {
 
-struct Screen {
-    DWORD process_id;
-    RECT area;
-};
-
-BOOL CALLBACK add_window(HWND window, LPARAM state) {
-    Screen* screen = (Screen*)state;
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != screen->process_id || !IsWindowVisible(window)) return TRUE;
-    RECT rect;
-    if (GetWindowRect(window, &rect)) UnionRect(&screen->area, &screen->area, &rect);
-    return TRUE;
-}
-
 // The part of the screen that shows the program's windows, with a margin.
 RECT program_area(DWORD process_id) {
-    Screen screen = { process_id, { 0, 0, 0, 0 } };
-    EnumWindows(add_window, (LPARAM)&screen);
-    RECT& r = screen.area;
+    RECT r = { 0, 0, 0, 0 };
+    for (HWND window : ui_process_windows(process_id)) {
+        RECT rect;
+        if (GetWindowRect(window, &rect)) UnionRect(&r, &r, &rect);
+    }
     const LONG margin = 24;
     r.left = r.left > margin ? r.left - margin : 0;
     r.top = r.top > margin ? r.top - margin : 0;

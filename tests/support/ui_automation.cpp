@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 static const UINT READ_TIMEOUT_MS = 2000;
 
@@ -33,27 +34,23 @@ std::string ui_window_text(HWND window) {
 
 namespace {
 
-struct WindowSearch {
-    DWORD process_id;
-    const char* class_name;
-    const char* title;
-    HWND found;
-};
-
 bool matches(HWND window, const char* class_name, const char* title) {
     if (class_name && lstrcmpiA(ui_class_of(window).c_str(), class_name) != 0) return false;
     if (title && ui_window_text(window) != title) return false;
     return true;
 }
 
+struct ProcessWindows {
+    DWORD process_id;
+    std::vector<HWND> found;
+};
+
 BOOL CALLBACK visit_top_level(HWND window, LPARAM state) {
-    WindowSearch* search = (WindowSearch*)state;
+    ProcessWindows* windows = (ProcessWindows*)state;
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != search->process_id || !IsWindowVisible(window)) return TRUE;
-    if (!matches(window, search->class_name, search->title)) return TRUE;
-    search->found = window;
-    return FALSE;
+    if (process == windows->process_id && IsWindowVisible(window)) windows->found.push_back(window);
+    return TRUE;
 }
 
 struct ChildSearch {
@@ -72,13 +69,23 @@ BOOL CALLBACK visit_child(HWND window, LPARAM state) {
 
 }  // namespace
 
+std::vector<HWND> ui_process_windows(DWORD process_id) {
+    ProcessWindows windows = { process_id, {} };
+    EnumWindows(visit_top_level, (LPARAM)&windows);
+    return windows.found;
+}
+
 HWND ui_find_window(DWORD process_id, const char* class_name, const char* title, DWORD timeout_ms) {
-    WindowSearch search = { process_id, class_name, title, 0 };
+    HWND found = 0;
     ui_wait_until([&] {
-        EnumWindows(visit_top_level, (LPARAM)&search);
-        return search.found != 0;
+        for (HWND window : ui_process_windows(process_id)) {
+            if (!matches(window, class_name, title)) continue;
+            found = window;
+            return true;
+        }
+        return false;
     }, timeout_ms);
-    return search.found;
+    return found;
 }
 
 HWND ui_find_child(HWND window, const char* class_name, int id) {

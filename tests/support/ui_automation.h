@@ -10,10 +10,13 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Waits until condition holds, checking every few milliseconds; false after timeout_ms.
 bool ui_wait_until(const std::function<bool()>& condition, DWORD timeout_ms);
 
+// The visible top-level windows of the process, top first.
+std::vector<HWND> ui_process_windows(DWORD process_id);
 // A visible top-level window of the process with that class and title (null: any),
 // waited for up to timeout_ms; none when it does not appear. Class names compare
 // without regard to case.
