@@ -47,21 +47,27 @@ else
   answers=()
 fi
 
+# The pilot talks through two pipes: its report and screenshot requests come out, and
+# a line goes back once a screenshot is taken.
+pipes=$(mktemp -d)
+trap 'rm -rf "$pipes"' EXIT
+mkfifo "$pipes/to" "$pipes/from"
+"$here/wine-run.sh" "$pilot" run Vantorel.exe "${answers[@]}" <"$pipes/to" >"$pipes/from" 2>&1 &
+pilot_pid=$!
+exec {to_pilot}>"$pipes/to" {from_pilot}<"$pipes/from"
 shots=()
-coproc PILOT { exec "$here/wine-run.sh" "$pilot" run Vantorel.exe "${answers[@]}" 2>&1; }
-pilot_in=${PILOT[1]}
-pilot_pid=$PILOT_PID
-while IFS= read -r -t 900 line <&"${PILOT[0]}"; do
+while IFS= read -r -t 900 line <&"$from_pilot"; do
   line=${line%$'\r'}
   case $line in
     "shot "*)
       read -r _ name x y w h <<<"$line"
       png=$demo/$name.png
       if import -window root -crop "${w}x${h}+${x}+${y}" +repage "$png"; then shots+=("$png"); fi
-      echo ok >&"$pilot_in" ;;
+      echo ok >&"$to_pilot" ;;
     *) say "$line" ;;
   esac
 done
+exec {to_pilot}>&- {from_pilot}<&-
 wait "$pilot_pid"
 code=$?
 
