@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/usage_note.h"
+#include "tests/support/batch_folder.h"
 #include "tests/support/jpeg_maker.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
@@ -18,16 +19,12 @@
 
 namespace {
 
-const DWORD WAIT_MS = 10000;
-typedef std::vector<std::string> Lines;
+const DWORD WAIT_MS = BATCH_WAIT_MS;
 const Lines HIGH_BEEP = { "3000 100" };
 const Lines LOW_BEEP = { "1000 100" };
 const std::string WIDTH = "Width: Enter of width";
 const std::string HEIGHT = "Height: Enter of height";
-const char KEPT_NOTE[] = "Read it already.\r\n";
 const char VIEWER_CLASS[] = "VantorelTest.NoteViewer";
-
-std::string built_program() { return program_windows_path(VANTOREL_EXE); }
 
 // A program built beside this test binary.
 std::string beside_us(const char* name) {
@@ -37,72 +34,7 @@ std::string beside_us(const char* name) {
     return path;
 }
 
-// The lines of text, each ended by CR LF; a last line without one is kept as it is.
-Lines crlf_lines(const std::string& text) {
-    Lines lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
 std::string note_bytes() { return std::string((const char*)usage_note, (size_t)usage_note_length); }
-
-// What one run showed and left in the beep log.
-struct Outcome : SessionRecord {
-    Lines beeps;
-};
-
-// A fresh folder to run the program in, with what fills it and reads what a run left.
-class RunFolder : public TempFolder {
-  public:
-    // A readme.txt that is there already keeps the usage note out of runs about pictures.
-    explicit RunFolder(bool with_note = true) {
-        if (with_note) write("readme.txt", KEPT_NOTE);
-    }
-    void make_folder(const char* name) const { CreateDirectoryA(file(name).c_str(), 0); }
-    void put(const std::string& name, const Bytes& bytes) const {
-        make_folder("images");
-        write(("images\\" + name).c_str(), bytes);
-    }
-    void put_picture(const std::string& name, int32_t width, int32_t height) const {
-        put(name, jpeg_make(jpeg_bands(width, height, { { 200, 40, 40 }, { 40, 200, 40 } }, 95)));
-    }
-    // Names of the plain files in a sub-folder, sorted; none when it is missing.
-    Lines files_in(const char* name) const {
-        Lines names;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(file(name), error))
-            if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    Outcome run(const std::vector<DialogAnswer>& answers, const std::string& program = built_program()) const {
-        return run_in(path(), answers, program);
-    }
-    // Runs program with folder as its current folder, its beeps logged here.
-    Outcome run_in(const std::string& folder, const std::vector<DialogAnswer>& answers,
-                   const std::string& program) const {
-        Outcome outcome;
-        std::string log = file("beeps.log");
-        ProgramRun run;
-        if (!run.start(program, folder, { "VANTOREL_BEEP_LOG=" + log })) {
-            outcome.ended = false;
-            outcome.trouble = "could not start " + program;
-            return outcome;
-        }
-        SessionPlan plan = { "InputRequester", answers, false, WAIT_MS, {} };
-        static_cast<SessionRecord&>(outcome) = program_session(run, plan);
-        outcome.beeps = crlf_lines(read_whole_file(log));
-        return outcome;
-    }
-    // A copy of the built program in this folder, for runs where its folder matters.
-    std::string copy_program() const {
-        std::string copy = file("Vantorel.exe");
-        return CopyFileA(built_program().c_str(), copy.c_str(), FALSE) ? copy : "";
-    }
-};
 
 bool decodes_at(const std::string& path, int32_t width, int32_t height, JpegReading* reading) {
     std::string data = read_whole_file(path);
@@ -119,12 +51,6 @@ void expect_result(const RunFolder& folder, const std::string& name, int32_t wid
     ASSERT_GE(reading.tables.size(), 2u) << name;
     EXPECT_EQ(reading.tables[0], quality_70[0]) << name;
     EXPECT_EQ(reading.tables[1], quality_70[1]) << name;
-}
-
-void expect_normal_end(const Outcome& outcome) {
-    EXPECT_EQ(outcome.trouble, "");
-    EXPECT_TRUE(outcome.ended);
-    EXPECT_EQ(outcome.exit_code, 0u);
 }
 
 }  // namespace

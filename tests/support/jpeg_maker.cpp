@@ -78,6 +78,7 @@ int jpeg_make_through(const JpegMake& make, void (*install)(j_compress_ptr cinfo
         cinfo.comp_info[i].v_samp_factor = 1;
     }
     jpeg_set_quality(&cinfo, make.quality, TRUE);
+    if (make.progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     size_t stride = (size_t)make.width * make.components;
     while (cinfo.next_scanline < cinfo.image_height) {

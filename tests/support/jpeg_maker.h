@@ -21,6 +21,7 @@ struct JpegMake {
     J_COLOR_SPACE file_space;   // the frame's colour space (jpeg_set_colorspace)
     int32_t quality;
     Bytes samples;              // top row first, width * components a row
+    bool progressive = false;   // libjpeg's simple progression instead of one scan
 };
 
 // The encoded bytes, every component at full resolution; empty when libjpeg refuses.
