@@ -132,32 +132,30 @@ const std::vector<DialogAnswer> ANSWERS = { { "64", ANSWER_ENTER }, { "64", ANSW
 TEST(Faults, TheBatchSurvivesAndKeepsEveryPicture) {
     struct Case {
         const char* fault;
-        bool with_bad;                                     // b.jpg is there
+        bool with_bad;                             // b.jpg is there
         Bytes bad;
-        std::function<void(RunFolder&, HANDLE*)> prepare;  // before the run; may hold a handle
+        bool lock_bad;                             // the test holds b.jpg open, unshared
+        std::function<void(RunFolder&)> prepare;  // before the run
         Lines removed;
         Lines results;
     } cases[] = {
-        { "result is a file", false, {},
-          [](RunFolder& folder, HANDLE*) { folder.write("result", "not a folder"); }, {}, {} },
-        { "picture locked by another process", true, good_picture(40, 30),
-          [](RunFolder& folder, HANDLE* lock) {
-              *lock = CreateFileA(folder.file("images\\b.jpg").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                  0, OPEN_EXISTING, 0, 0);
-          },
-          {}, { "result\\a.jpg", "result\\c.jpg" } },
-        { "picture deleted between the scan and its load", true, good_picture(40, 30),
-          [](RunFolder& folder, HANDLE*) {
+        { "result is a file", false, {}, false,
+          [](RunFolder& folder) { folder.write("result", "not a folder"); }, {}, {} },
+        { "picture locked by another process", true, good_picture(40, 30), true, nullptr, {},
+          { "result\\a.jpg", "result\\c.jpg" } },
+        { "picture deleted between the scan and its load", true, good_picture(40, 30), false,
+          [](RunFolder& folder) {
               std::string picture = folder.file("images\\b.jpg");
               folder.seen = [picture](HWND) { DeleteFileA(picture.c_str()); };
           },
           { "images\\b.jpg" }, { "result\\a.jpg", "result\\c.jpg" } },
-        { "zero-byte picture", true, Bytes(), nullptr, {}, { "result\\a.jpg", "result\\c.jpg" } },
-        { "JPEG header of 0x0", true, claiming(0, 0, false), nullptr, {}, { "result\\a.jpg", "result\\c.jpg" } },
-        { "JPEG claiming 65535x65535", true, claiming(65535, 65535, false), nullptr, {},
+        { "zero-byte picture", true, Bytes(), false, nullptr, {}, { "result\\a.jpg", "result\\c.jpg" } },
+        { "JPEG header of 0x0", true, claiming(0, 0, false), false, nullptr, {},
           { "result\\a.jpg", "result\\c.jpg" } },
-        { "progressive JPEG claiming 30000x30000, too large for memory", true, claiming(30000, 30000, true),
-          nullptr, {}, { "result\\a.jpg", "result\\c.jpg" } },
+        { "JPEG claiming 65535x65535", true, claiming(65535, 65535, false), false, nullptr, {},
+          { "result\\a.jpg", "result\\c.jpg" } },
+        { "progressive JPEG claiming 30000x30000, too large for memory", true,
+          claiming(30000, 30000, true), false, nullptr, {}, { "result\\a.jpg", "result\\c.jpg" } },
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -166,9 +164,14 @@ TEST(Faults, TheBatchSurvivesAndKeepsEveryPicture) {
         folder.put("a.jpg", good_picture(80, 60));
         folder.put("c.jpg", good_picture(30, 50));
         if (c.with_bad) folder.put("b.jpg", c.bad);
-        HANDLE lock = INVALID_HANDLE_VALUE;
-        if (c.prepare) c.prepare(folder, &lock);
+        if (c.prepare) c.prepare(folder);
         Files before = files_under(folder.path());
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (c.lock_bad) {
+            lock = CreateFileA(folder.file("images\\b.jpg").c_str(), GENERIC_READ | GENERIC_WRITE, 0, 0,
+                               OPEN_EXISTING, 0, 0);
+            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        }
         Outcome outcome = folder.run(ANSWERS);
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
         Files after = files_under(folder.path());
