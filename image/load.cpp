@@ -46,7 +46,7 @@ static bool bmp_read(const uint8_t* data, uint32_t size, LoadedImage* out) {
                             (const BITMAPINFO*)(data + BMP_FILE_HEADER_SIZE), DIB_RGB_COLORS);
     if (dc) DeleteDC(dc);
     if (!copied) {
-        DeleteObject(bitmap);
+        dib_section_release(bitmap);
         return false;
     }
     if (section.dsBm.bmBitsPixel == 32)
@@ -120,12 +120,13 @@ static bool decoders_read(const uint8_t* data, uint32_t size, LoadedImage* out) 
     // The sides must fit the image record; the depth must be one whose rows we can size.
     if (request->width >= 1 && request->width <= IMAGE_MAX_SIDE && request->height >= 1 &&
         request->height <= IMAGE_MAX_SIDE && decoder_depth_known(request->depth))
-        bitmap = dib_section_create(request->width, request->height, request->depth);
+        // A decoder writes every row: the pixels need not be cleared first.
+        bitmap = dib_section_create(request->width, request->height, request->depth, DIB_WRITTEN);
     if (bitmap &&
         (GetObjectA(bitmap, sizeof section, &section) != sizeof section ||
          !decoder->decode(request, (uint8_t*)section.dsBm.bmBits,
                           dib_row_bytes(request->width, request->depth), IMAGE_BOTTOM_UP))) {
-        DeleteObject(bitmap);
+        dib_section_release(bitmap);
         bitmap = 0;
     }
     decoder->finish(request);
@@ -154,7 +155,7 @@ static bool fill_record(ImageObject* record, const LoadedImage* loaded) {
 
 static void loaded_release(const LoadedImage* loaded) {
     if (GetObjectType(loaded->handle) == OBJ_BITMAP)
-        DeleteObject(loaded->handle);
+        dib_section_release((HBITMAP)loaded->handle);
     else
         DestroyIcon((HICON)loaded->handle);
 }
