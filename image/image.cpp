@@ -66,6 +66,7 @@ void image_library_init(void) {
 void image_library_end(void) {
     image_free(-1);
     dib_spares_drop();
+    image_load_release();
 }
 
 int32_t image_free(int32_t number) {

@@ -28,8 +28,10 @@ extern ObjectRegistry* image_registry;
 
 // Start-up step: the image registry, 16 numbers at a time, image_free releasing.
 void image_library_init(void);
-// Shutdown step: frees every image and the DIB sections kept for reuse.
+// Shutdown step: frees every image, and what loading and bitmap creation keep for reuse.
 void image_library_end(void);
+// Frees the block image_load keeps for reading files.
+void image_load_release(void);
 // -1 frees every image. 0 when the number holds no image.
 int32_t image_free(int32_t number);
 // What a new DIB section's pixels hold: zeros, or (for a caller that writes every pixel

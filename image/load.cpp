@@ -185,6 +185,32 @@ int32_t image_load_memory(int32_t number, const void* data, uint32_t size) {
     return number == -1 ? identity : (int32_t)(intptr_t)record->handle;
 }
 
+// The block files are read into, kept from one load to the next: a batch reads file
+// after file of like sizes, and a fresh block of a few megabytes costs a page fault per
+// 4 KB each time. It grows to the largest file up to FILE_BLOCK_KEPT; a larger file gets
+// a block of its own for that load.
+static void* file_block;
+static uint32_t file_block_size;
+static const uint32_t FILE_BLOCK_KEPT = 64u << 20;
+
+static void* file_block_for(uint32_t size) {
+    if (size > FILE_BLOCK_KEPT) return memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    if (size > file_block_size || !file_block) {
+        void* grown = memory_alloc(size > 0 ? (int32_t)size : 1, MEMORY_NO_CLEAR);
+        if (!grown) return 0;
+        if (file_block) memory_free(file_block);
+        file_block = grown;
+        file_block_size = size;
+    }
+    return file_block;
+}
+
+void image_load_release(void) {
+    if (file_block) memory_free(file_block);
+    file_block = 0;
+    file_block_size = 0;
+}
+
 int32_t image_load(int32_t number, const char* file_name, int32_t) {
     HANDLE file = CreateFileA(file_name, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, 0);
@@ -192,13 +218,12 @@ int32_t image_load(int32_t number, const char* file_name, int32_t) {
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
     void* buffer = 0;
-    if (size != INVALID_FILE_SIZE && high == 0 && size <= INT32_MAX)
-        buffer = memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    if (size != INVALID_FILE_SIZE && high == 0 && size <= INT32_MAX) buffer = file_block_for(size);
     int32_t result = 0;
     DWORD read = 0;
     if (buffer && ReadFile(file, buffer, size, &read, 0) && read == size)
         result = image_load_memory(number, buffer, size);
-    if (buffer) memory_free(buffer);
+    if (buffer && buffer != file_block) memory_free(buffer);
     CloseHandle(file);
     return result;
 }
