@@ -14,7 +14,7 @@ FNR == NR {
     next
 }
 function low(table, key, value) { if (!(key in table) || value < table[key]) table[key] = value }
-{ low(floor_s, $1, $2); low(vips, $1, $3); low(magick, $1, $4) }
+{ low(floor_s, $1, $2); low(vips, $1, $3); low(magick, $1, $4); low(floor32, $1, $5) }
 
 function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
 function verdict(ok) { return ok ? "met" : "**missed**" }
@@ -25,25 +25,28 @@ END {
     print ""
     print "Seconds per picture, each the fastest of the passes; ratios per picture."
     print ""
-    print "| picture | size | djpeg (floor) | Vantorel | vips resize | ImageMagick | Vantorel / floor | vips / Vantorel | ImageMagick / Vantorel |"
-    print "|---|---|---:|---:|---:|---:|---:|---:|---:|"
+    print "| picture | size | djpeg (floor) | djpeg, 32-bit | Vantorel | vips resize | ImageMagick | Vantorel / floor | Vantorel / 32-bit djpeg | vips / Vantorel | ImageMagick / Vantorel |"
+    print "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
     worst_floor = 0; worst_vips = 1e9; worst_magick = 1e9
     printf "" > data
     for (i = 1; i <= count; i++) {
         n = order[i]
         if (!(n in floor_s)) { print "report: no native times for " n > "/dev/stderr"; exit 1 }
-        printf "| %s | %s | %.4f | %.4f | %.4f | %.4f | %s | %s | %s |\n", n, size[n], floor_s[n],
-               ours[n], vips[n], magick[n], ratio(ours[n], floor_s[n]), ratio(vips[n], ours[n]),
-               ratio(magick[n], ours[n])
-        printf "%s %.6f %.6f %.6f %.6f\n", n, floor_s[n], ours[n], vips[n], magick[n] >> data
-        sf += floor_s[n]; so += ours[n]; sv += vips[n]; sm += magick[n]
+        printf "| %s | %s | %.4f | %.4f | %.4f | %.4f | %.4f | %s | %s | %s | %s |\n", n, size[n],
+               floor_s[n], floor32[n], ours[n], vips[n], magick[n], ratio(ours[n], floor_s[n]),
+               ratio(ours[n], floor32[n]), ratio(vips[n], ours[n]), ratio(magick[n], ours[n])
+        printf "%s %.6f %.6f %.6f %.6f %.6f\n", n, floor_s[n], floor32[n], ours[n], vips[n],
+               magick[n] >> data
+        sf += floor_s[n]; s32 += floor32[n]; so += ours[n]; sv += vips[n]; sm += magick[n]
         if (ours[n] / floor_s[n] > worst_floor) worst_floor = ours[n] / floor_s[n]
         if (vips[n] / ours[n] < worst_vips) worst_vips = vips[n] / ours[n]
         if (magick[n] / ours[n] < worst_magick) worst_magick = magick[n] / ours[n]
     }
-    printf "| **mean** | | **%.4f** | **%.4f** | **%.4f** | **%.4f** | **%s** | **%s** | **%s** |\n",
-           sf / count, so / count, sv / count, sm / count, ratio(so, sf), ratio(sv, so), ratio(sm, so)
-    printf "mean %.6f %.6f %.6f %.6f\n", sf / count, so / count, sv / count, sm / count >> data
+    printf "| **mean** | | **%.4f** | **%.4f** | **%.4f** | **%.4f** | **%.4f** | **%s** | **%s** | **%s** | **%s** |\n",
+           sf / count, s32 / count, so / count, sv / count, sm / count, ratio(so, sf), ratio(so, s32),
+           ratio(sv, so), ratio(sm, so)
+    printf "mean %.6f %.6f %.6f %.6f %.6f\n", sf / count, s32 / count, so / count, sv / count,
+           sm / count >> data
     close(data)
     print ""
     print "Worst picture: Vantorel / floor " sprintf("%.2f", worst_floor) \

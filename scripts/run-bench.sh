@@ -24,10 +24,11 @@ results=$root/bench/results
 rm -rf "$work"
 mkdir -p "$work/small" "$results"
 mapfile -t photos < <(bash "$root/scripts/bench-photos.sh")
-# The pictures to enlarge: each photograph at 640x480, quality 90.
+# The pictures to enlarge: each photograph at 640x480, quality 90, baseline, no metadata.
 small=()
 for f in "${photos[@]}"; do
-  /usr/bin/convert "$f" -resize '640x480!' -quality 90 "$work/small/$(basename "$f")"
+  /usr/bin/convert "$f" -strip -resize '640x480!' -interlace none -quality 90 \
+    "$work/small/$(basename "$f")"
   small+=("$work/small/$(basename "$f")")
 done
 
@@ -43,7 +44,8 @@ for ((round = 1; round <= rounds; round++)); do
     if [ "$name" = reduce ]; then set -- "${photos[@]}"; else set -- "${small[@]}"; fi
     mkdir -p "$work/out-$name"
     "$root/scripts/wine-run.sh" "$exe" "$w" "$h" 3 "$work/out-$name" "$@" >>"$work/$name-vantorel.tsv"
-    bash "$root/bench/peers.sh" "$w" "$h" 2 "$work/out-$name" "$@" >>"$work/$name-peers.tsv"
+    DJPEG32=$root/build/deps/host/bin/djpeg bash "$root/bench/peers.sh" "$w" "$h" 2 \
+      "$work/out-$name" "$@" >>"$work/$name-peers.tsv"
   done
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -61,14 +63,14 @@ enlarge_title="Enlarging 640x480 pictures to 3840x2400"
 {
   echo "# Picture path against the usual tools, one core"
   echo
-  echo "Made by \`make bench\` on $(date -u '+%Y-%m-%d %H:%M UTC'): $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores; load average $load_before before, $load_after after."
+  echo "Made by \`make bench\` on $(date -u '+%Y-%m-%d %H:%M UTC'): $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(getconf _NPROCESSORS_ONLN) cores; load average $load_before before, $load_after after."
   echo
-  echo "- Pictures: the JPEG photographs of Debian's ukui-wallpapers package ($(printf '%s ' "${photos[@]##*/}")), and for enlarging each of them made 640x480 (ImageMagick, quality 90)."
-  echo "- Vantorel: the driver's calls \`image_load\`, \`image_resize\`, \`image_save\` (\"JPEG\", quality 70) and \`image_free\`, timed inside bench/picture_path_bench.exe under $(wine --version); the files go through in folder order, $rounds batches of three passes, each picture's fastest pass after the first."
-  echo "- Floor: \`djpeg -dct int -outfile /dev/null\` ($(/usr/bin/djpeg -version 2>&1 | head -n1)), native."
+  echo "- Pictures: the JPEG photographs of Debian's ukui-wallpapers package ($(IFS=,; echo "${photos[*]##*/}" | sed 's/,/, /g')), and for enlarging each of them made 640x480 (ImageMagick, quality 90, baseline, metadata stripped)."
+  echo "- Vantorel: the driver's calls \`image_load\`, \`image_resize\`, \`image_save\` (\"JPEG\", quality 70) and \`image_free\`, timed inside bench/picture_path_bench.exe under $(wine --version); the files go through in folder order, in $rounds rounds of one batch of three passes each; each picture keeps its fastest pass after a batch's first (the first pass of a batch is shown apart)."
+  echo "- Floor: \`djpeg -dct int -outfile /dev/null\` ($(/usr/bin/djpeg -version 2>&1 | head -n1)), native 64-bit. Beside it the same decode by the djpeg of the 32-bit build of libjpeg-turbo that Vantorel links (build/deps/host, native i386): what decoding alone costs at Vantorel's word size."
   echo "- vips: \`vips resize in.jpg out.jpg[Q=70] W/w --vscale H/h\` ($(vips --version)), native, VIPS_CONCURRENCY=1; it writes exactly WxH."
   echo "- ImageMagick: \`convert in.jpg -resize WxH! -quality 70 out.jpg\` ($(/usr/bin/convert -version | head -n1 | cut -d' ' -f2-3)), native, MAGICK_THREAD_LIMIT=1."
-  echo "- The native tools are timed from start to exit, $((2 * rounds)) runs per picture, the fastest kept."
+  echo "- The native tools are timed from start to exit, $((2 * rounds)) runs per picture, the fastest kept. Rounds alternate Vantorel and the native tools."
   echo
   awk -v title="$reduce_title" -v data="$work/reduce.dat" -v floor_max=1.25 -v vips_min=2 -v magick_min=4 \
     -f "$root/bench/report.awk" "$work/reduce-vantorel.tsv" "$work/reduce-peers.tsv"
