@@ -300,21 +300,13 @@ int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t so
     const Rounding rounding = rounding_for(divisor);
     // 32-bit sums while 255 * sx * sy and the rounding half stay below 2^31.
     const bool narrow = divisor <= (1u << 23);
-    int32_t done;
-    if (channels == 3)
-        done = narrow ? stretch_with<3, uint32_t>(source, source_width, source_height, source_stride,
-                                                  target, target_width, target_height,
-                                                  target_stride, x, y, rounding)
-                      : stretch_with<3, uint64_t>(source, source_width, source_height, source_stride,
-                                                  target, target_width, target_height,
-                                                  target_stride, x, y, rounding);
-    else
-        done = narrow ? stretch_with<4, uint32_t>(source, source_width, source_height, source_stride,
-                                                  target, target_width, target_height,
-                                                  target_stride, x, y, rounding)
-                      : stretch_with<4, uint64_t>(source, source_width, source_height, source_stride,
-                                                  target, target_width, target_height,
-                                                  target_stride, x, y, rounding);
+    typedef int32_t (*Stretch)(const uint8_t*, int32_t, int32_t, int32_t, uint8_t*, int32_t,
+                               int32_t, int32_t, const AxisWeights&, const AxisWeights&,
+                               const Rounding&);
+    Stretch stretch = channels == 3 ? (narrow ? stretch_with<3, uint32_t> : stretch_with<3, uint64_t>)
+                                    : (narrow ? stretch_with<4, uint32_t> : stretch_with<4, uint64_t>);
+    int32_t done = stretch(source, source_width, source_height, source_stride, target, target_width,
+                           target_height, target_stride, x, y, rounding);
     axis_free(&x);
     axis_free(&y);
     return done;

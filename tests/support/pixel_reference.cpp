@@ -63,7 +63,12 @@ Bytes test_photo_pixels(int32_t width, int32_t height, int32_t stride, uint32_t 
     return pixels;
 }
 
-Bytes test_jpeg_photo(const TestJpegKind& kind, uint32_t seed) {
+namespace {
+
+// Compresses height rows into memory: set_up describes the picture on the fresh
+// compression object, fill_row(y, row) makes row y. Empty when libjpeg refuses.
+template <typename SetUp, typename FillRow>
+Bytes compress_rows(SetUp set_up, FillRow fill_row) {
     jpeg_compress_struct cinfo;
     Errors errors;
     // libjpeg's memory destination: its address is taken, so it survives the long jump.
@@ -77,31 +82,11 @@ Bytes test_jpeg_photo(const TestJpegKind& kind, uint32_t seed) {
     }
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, &buffer, &size);
-    bool grey = kind.file_space == JCS_GRAYSCALE;
-    bool ink = kind.file_space == JCS_CMYK || kind.file_space == JCS_YCCK;
-    cinfo.image_width = (JDIMENSION)kind.width;
-    cinfo.image_height = (JDIMENSION)kind.height;
-    cinfo.input_components = grey ? 1 : ink ? 4 : 3;
-    cinfo.in_color_space = grey ? JCS_GRAYSCALE : ink ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_colorspace(&cinfo, kind.file_space);
-    jpeg_set_quality(&cinfo, kind.quality, TRUE);
-    cinfo.comp_info[0].h_samp_factor = kind.h_sampling;
-    cinfo.comp_info[0].v_samp_factor = kind.v_sampling;
-    for (int c = 1; c < cinfo.num_components; c++) {
-        cinfo.comp_info[c].h_samp_factor = 1;
-        cinfo.comp_info[c].v_samp_factor = 1;
-    }
-    if (kind.progressive) jpeg_simple_progression(&cinfo);
-    cinfo.restart_in_rows = kind.restart_rows;
+    set_up(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row((size_t)kind.width * cinfo.input_components);
+    std::vector<JSAMPLE> row((size_t)cinfo.image_width * cinfo.input_components);
     while (cinfo.next_scanline < cinfo.image_height) {
-        int32_t y = (int32_t)cinfo.next_scanline;
-        for (int32_t x = 0; x < kind.width; x++)
-            for (int32_t c = 0; c < cinfo.input_components; c++)
-                row[(size_t)x * cinfo.input_components + c] =
-                    photo_sample(x, y, kind.width, kind.height, c, seed);
+        fill_row((int32_t)cinfo.next_scanline, row.data());
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&cinfo, rows, 1);
     }
@@ -110,6 +95,36 @@ Bytes test_jpeg_photo(const TestJpegKind& kind, uint32_t seed) {
     jpeg_destroy_compress(&cinfo);
     free(buffer);
     return result;
+}
+
+}  // namespace
+
+Bytes test_jpeg_photo(const TestJpegKind& kind, uint32_t seed) {
+    const bool grey = kind.file_space == JCS_GRAYSCALE;
+    const bool ink = kind.file_space == JCS_CMYK || kind.file_space == JCS_YCCK;
+    const int32_t components = grey ? 1 : ink ? 4 : 3;
+    auto set_up = [&](j_compress_ptr cinfo) {
+        cinfo->image_width = (JDIMENSION)kind.width;
+        cinfo->image_height = (JDIMENSION)kind.height;
+        cinfo->input_components = components;
+        cinfo->in_color_space = grey ? JCS_GRAYSCALE : ink ? JCS_CMYK : JCS_RGB;
+        jpeg_set_defaults(cinfo);
+        jpeg_set_colorspace(cinfo, kind.file_space);
+        jpeg_set_quality(cinfo, kind.quality, TRUE);
+        cinfo->comp_info[0].h_samp_factor = kind.h_sampling;
+        cinfo->comp_info[0].v_samp_factor = kind.v_sampling;
+        for (int c = 1; c < cinfo->num_components; c++) {
+            cinfo->comp_info[c].h_samp_factor = 1;
+            cinfo->comp_info[c].v_samp_factor = 1;
+        }
+        if (kind.progressive) jpeg_simple_progression(cinfo);
+        cinfo->restart_in_rows = kind.restart_rows;
+    };
+    return compress_rows(set_up, [&](int32_t y, JSAMPLE* row) {
+        for (int32_t x = 0; x < kind.width; x++)
+            for (int32_t c = 0; c < components; c++)
+                row[(size_t)x * components + c] = photo_sample(x, y, kind.width, kind.height, c, seed);
+    });
 }
 
 bool reference_jpeg_decode(const Bytes& jpeg, uint8_t* pixels, int32_t stride, int32_t* width,
@@ -174,41 +189,22 @@ void reference_jpeg_size(const Bytes& jpeg, int32_t* width, int32_t* height) {
 
 Bytes reference_jpeg_encode(const uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
                             int32_t quality) {
-    jpeg_compress_struct cinfo;
-    Errors errors;
-    unsigned char* buffer = 0;
-    unsigned long size = 0;
-    cinfo.err = errors_install(&errors);
-    if (setjmp(errors.back)) {
-        jpeg_destroy_compress(&cinfo);
-        free(buffer);
-        return Bytes();
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = (JDIMENSION)width;
-    cinfo.image_height = (JDIMENSION)height;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, FALSE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row((size_t)width * 3);
-    for (int32_t i = 0; i < height; i++) {
-        const uint8_t* in = pixels + (size_t)(height - 1 - i) * stride;
+    auto set_up = [&](j_compress_ptr cinfo) {
+        cinfo->image_width = (JDIMENSION)width;
+        cinfo->image_height = (JDIMENSION)height;
+        cinfo->input_components = 3;
+        cinfo->in_color_space = JCS_RGB;
+        jpeg_set_defaults(cinfo);
+        jpeg_set_quality(cinfo, quality, FALSE);
+    };
+    return compress_rows(set_up, [&](int32_t y, JSAMPLE* row) {
+        const uint8_t* in = pixels + (size_t)(height - 1 - y) * stride;
         for (int32_t x = 0; x < width; x++) {
             row[3 * x] = in[3 * x + 2];
             row[3 * x + 1] = in[3 * x + 1];
             row[3 * x + 2] = in[3 * x];
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    Bytes result(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
-    free(buffer);
-    return result;
+    });
 }
 
 uint8_t reference_halftone_at(const uint8_t* source, int32_t source_width, int32_t source_height,
