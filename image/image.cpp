@@ -47,7 +47,7 @@ bool spare_fill(HBITMAP bitmap, DibFill fill) {
     GdiFlush();
     uint8_t* bits = (uint8_t*)section.dsBm.bmBits;
     const size_t stride = (size_t)section.dsBm.bmWidthBytes;
-    const size_t used = (size_t)section.dsBm.bmWidth * section.dsBm.bmBitsPixel / 8;
+    const size_t used = ((size_t)section.dsBm.bmWidth * section.dsBm.bmBitsPixel + 7) / 8;
     if (fill == DIB_CLEARED) {
         memset(bits, 0, stride * (size_t)section.dsBm.bmHeight);
     } else if (used < stride) {
