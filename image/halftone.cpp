@@ -289,6 +289,10 @@ int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t so
                          int32_t source_stride, uint8_t* target, int32_t target_width,
                          int32_t target_height, int32_t target_stride, int32_t channels) {
     if (source_width < 1 || source_height < 1 || target_width < 1 || target_height < 1) return 0;
+    // Weights are at most the shorter side of their axis and are multiplied as 16 bits.
+    if (source_width > HALFTONE_LARGEST_SIDE || source_height > HALFTONE_LARGEST_SIDE ||
+        target_width > HALFTONE_LARGEST_SIDE || target_height > HALFTONE_LARGEST_SIDE)
+        return 0;
     if (channels != 3 && channels != 4) return 0;
     AxisWeights x = {}, y = {};
     if (!axis_build(&x, source_width, target_width)) return 0;

@@ -189,4 +189,7 @@ TEST(Halftone, RefusesBadSizesAndChannels) {
     EXPECT_EQ(halftone_stretch(in.bytes.data(), 0, 2, in.stride, out.bytes.data(), 1, 1, out.stride, 3), 0);
     EXPECT_EQ(halftone_stretch(in.bytes.data(), 2, 2, in.stride, out.bytes.data(), 1, -1, out.stride, 3), 0);
     EXPECT_EQ(halftone_stretch(in.bytes.data(), 2, 2, in.stride, out.bytes.data(), 1, 1, out.stride, 2), 0);
+    // Beyond 65535 a weight would not fit its 16 bits; nothing is read or written.
+    EXPECT_EQ(halftone_stretch(in.bytes.data(), 65536, 2, in.stride, out.bytes.data(), 1, 1, out.stride, 3), 0);
+    EXPECT_EQ(halftone_stretch(in.bytes.data(), 2, 2, in.stride, out.bytes.data(), 1, 65536, out.stride, 3), 0);
 }
