@@ -15,6 +15,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <type_traits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Where no target index touches more than two source indices (the axis grows), each
@@ -32,6 +37,7 @@ struct AxisWeights {
     int32_t* offset;  // where its weights start in weights
     uint32_t* weights;
     uint32_t total;   // the sum of one target index's weights
+    uint32_t whole;   // the weight of a source index wholly inside a target index
     TapPair* pairs;   // when every count is 1 or 2, else null
 };
 
@@ -56,6 +62,7 @@ bool axis_build(AxisWeights* axis, int32_t source, int32_t target) {
     int32_t g = gcd(source, target);
     int64_t s = source / g, t = target / g;
     axis->total = (uint32_t)s;
+    axis->whole = (uint32_t)t;
     // Each target index touches at most s/t + 2 source indices.
     size_t room = (size_t)source + 2 * (size_t)target;
     axis->first = (int32_t*)malloc(sizeof(int32_t) * (size_t)target);
@@ -167,6 +174,65 @@ void sum_across(const In* in, const AxisWeights& x, int32_t target_width, Sum* o
     }
 }
 
+#ifdef __SSE2__
+// A pixel's 16-bit channels times a weight, as 32-bit lanes.
+inline __m128i lanes_times(__m128i lanes, uint32_t weight) {
+    const __m128i w = _mm_set1_epi16((short)weight);
+    return _mm_unpacklo_epi16(_mm_mullo_epi16(lanes, w), _mm_mulhi_epu16(lanes, w));
+}
+
+inline __m128i lanes_at(const uint16_t* pixel) { return _mm_loadl_epi64((const __m128i*)pixel); }
+
+// Column sums of at most column_most each, summed along x into 32-bit sums with a pixel's
+// channels in one register. Four 16-bit lanes are read and four 32-bit lanes written,
+// at 3 channels one past the last pixel (the buffers have room for it). The source
+// indices wholly inside a target index all weigh x.whole: where their 16-bit sum cannot
+// overflow they are added first and multiplied once, and only the two partial ends take
+// weights of their own.
+template <int Channels>
+void sum_across_lanes(const uint16_t* in, const AxisWeights& x, int32_t target_width,
+                      uint32_t column_most, uint32_t* out) {
+    const bool inner_fits = (uint64_t)(x.total / x.whole) * column_most <= 65535;
+    for (int32_t i = 0; i < target_width; i++, out += Channels) {
+        const uint16_t* pixel = in + (size_t)x.first[i] * Channels;
+        const uint32_t* w = x.weights + x.offset[i];
+        const int32_t count = x.count[i];
+        __m128i sum = lanes_times(lanes_at(pixel), w[0]);
+        if (inner_fits) {
+            if (count > 1)
+                sum = _mm_add_epi32(sum, lanes_times(lanes_at(pixel + (count - 1) * Channels),
+                                                     w[count - 1]));
+            if (count > 2) {
+                __m128i inner = lanes_at(pixel + Channels);
+                for (int32_t m = 2; m < count - 1; m++)
+                    inner = _mm_add_epi16(inner, lanes_at(pixel + m * Channels));
+                sum = _mm_add_epi32(sum, lanes_times(inner, x.whole));
+            }
+        } else {
+            for (int32_t m = 1; m < count; m++)
+                sum = _mm_add_epi32(sum, lanes_times(lanes_at(pixel + m * Channels), w[m]));
+        }
+        _mm_storeu_si128((__m128i*)out, sum);
+    }
+}
+#endif
+
+// Column sums along x: in 16-bit lanes where the types allow, else plainly.
+template <int Channels, typename Column, typename Sum>
+void sum_columns_across(const Column* columns, const AxisWeights& x, int32_t target_width,
+                        uint32_t column_most, Sum* sums) {
+#ifdef __SSE2__
+    if constexpr (std::is_same<Column, uint16_t>::value && std::is_same<Sum, uint32_t>::value) {
+        if (!x.pairs) {
+            sum_across_lanes<Channels>(columns, x, target_width, column_most, sums);
+            return;
+        }
+    }
+#endif
+    (void)column_most;
+    sum_across<Channels>(columns, x, target_width, sums);
+}
+
 // When the height shrinks: for each target row, its source rows summed down into
 // whole-width column sums (a tight loop over contiguous bytes), then across.
 template <int Channels, typename Column, typename Sum>
@@ -176,13 +242,15 @@ int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t 
                            const Rounding& rounding) {
     const size_t values = (size_t)source_width * Channels;
     const size_t out_values = (size_t)target_width * Channels;
-    Column* columns = (Column*)malloc(sizeof(Column) * values);
-    Sum* sums = (Sum*)malloc(sizeof(Sum) * out_values);
+    // One value of room past each row for the lanes of sum_across_lanes.
+    Column* columns = (Column*)malloc(sizeof(Column) * (values + 1));
+    Sum* sums = (Sum*)malloc(sizeof(Sum) * (out_values + 1));
     if (!columns || !sums) {
         free(columns);
         free(sums);
         return 0;
     }
+    columns[values] = 0;
     for (int32_t j = 0; j < target_height; j++) {
         const uint32_t* wy = y.weights + y.offset[j];
         const uint8_t* row = source + (size_t)y.first[j] * source_stride;
@@ -194,7 +262,7 @@ int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t 
             const uint16_t weight = (uint16_t)wy[k];
             for (size_t v = 0; v < values; v++) columns[v] += (Column)((Column)weight * (uint16_t)row[v]);
         }
-        sum_across<Channels>(columns, x, target_width, sums);
+        sum_columns_across<Channels>(columns, x, target_width, 255 * y.total, sums);
         divide_row(sums, target + (size_t)j * target_stride, out_values, rounding);
     }
     free(columns);
