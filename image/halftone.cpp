@@ -6,10 +6,11 @@
 //
 // The integer sums are exact in any order, so each case takes the cheap one. When the
 // height shrinks, a target row's source rows are summed down into column sums (16-bit
-// lanes where 255 * sy fits), and only those are summed across. When it grows, each
-// source row is summed across once, and a target row blends at most two of those; a
-// target row inside one source row is that row's sums rounded, made once and copied.
-// The final rounding runs in float where that is exact (see Rounding).
+// lanes where 255 * sy fits), and only those are summed across, a pixel's channels in
+// one SSE2 register. When it grows, each source row is summed across once, and a target
+// row blends at most two of those; a target row inside one source row is that row's
+// sums rounded, made once and copied. The final rounding runs in float where that is
+// exact (see Rounding).
 #include "image/halftone.h"
 
 #include <stdlib.h>
@@ -70,7 +71,8 @@ bool axis_build(AxisWeights* axis, int32_t source, int32_t target) {
     axis->offset = (int32_t*)malloc(sizeof(int32_t) * (size_t)target);
     axis->weights = (uint32_t*)malloc(sizeof(uint32_t) * room);
     axis->pairs = s <= t ? (TapPair*)malloc(sizeof(TapPair) * (size_t)target) : 0;
-    if (!axis->first || !axis->count || !axis->offset || !axis->weights || (s <= t && !axis->pairs)) {
+    if (!axis->first || !axis->count || !axis->offset || !axis->weights ||
+        (s <= t && !axis->pairs)) {
         axis_free(axis);
         return false;
     }
@@ -254,13 +256,15 @@ int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t 
     for (int32_t j = 0; j < target_height; j++) {
         const uint32_t* wy = y.weights + y.offset[j];
         const uint8_t* row = source + (size_t)y.first[j] * source_stride;
-        // A weight is at most 32767, so each product is a 16 by 16 to 32-bit multiply.
+        // A weight fits 16 bits (no side exceeds 65535): 16 by 16 to 32-bit multiplies.
         const uint16_t first_weight = (uint16_t)wy[0];
-        for (size_t v = 0; v < values; v++) columns[v] = (Column)((Column)first_weight * (uint16_t)row[v]);
+        for (size_t v = 0; v < values; v++)
+            columns[v] = (Column)((Column)first_weight * (uint16_t)row[v]);
         for (int32_t k = 1; k < y.count[j]; k++) {
             row += source_stride;
             const uint16_t weight = (uint16_t)wy[k];
-            for (size_t v = 0; v < values; v++) columns[v] += (Column)((Column)weight * (uint16_t)row[v]);
+            for (size_t v = 0; v < values; v++)
+                columns[v] += (Column)((Column)weight * (uint16_t)row[v]);
         }
         sum_columns_across<Channels>(columns, x, target_width, 255 * y.total, sums);
         divide_row(sums, target + (size_t)j * target_stride, out_values, rounding);
@@ -306,7 +310,7 @@ int32_t stretch_across_first(const uint8_t* source, int32_t source_stride, uint8
                 }
                 rows[k] = across[slot];
             }
-            // Weights are at most 32767: 16 by 16 to 32-bit multiplies.
+            // Weights fit 16 bits: 16 by 16 to 32-bit multiplies.
             const uint16_t w0 = (uint16_t)wy[0];
             const Row* a = rows[0];
             if (count == 1) {
@@ -375,8 +379,9 @@ int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t so
     typedef int32_t (*Stretch)(const uint8_t*, int32_t, int32_t, int32_t, uint8_t*, int32_t,
                                int32_t, int32_t, const AxisWeights&, const AxisWeights&,
                                const Rounding&);
-    Stretch stretch = channels == 3 ? (narrow ? stretch_with<3, uint32_t> : stretch_with<3, uint64_t>)
-                                    : (narrow ? stretch_with<4, uint32_t> : stretch_with<4, uint64_t>);
+    Stretch stretch = channels == 3
+                          ? (narrow ? stretch_with<3, uint32_t> : stretch_with<3, uint64_t>)
+                          : (narrow ? stretch_with<4, uint32_t> : stretch_with<4, uint64_t>);
     int32_t done = stretch(source, source_width, source_height, source_stride, target, target_width,
                            target_height, target_stride, x, y, rounding);
     axis_free(&x);
