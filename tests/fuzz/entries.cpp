@@ -69,6 +69,18 @@ bool jpeg_frame_sides(const uint8_t* data, size_t size, uint32_t* width, uint32_
     return false;
 }
 
+// The bytes of a DIB's info header, colour masks and colour table as the system reads
+// them (sized as a BITMAPINFO): at least the 40-byte header and three masks with bit
+// fields, then min(colours used, 256) colours, or all 2^bits when none are given at 8
+// bits and below.
+uint64_t system_info_bytes(const uint8_t* info) {
+    uint64_t header = read32(info);
+    uint32_t bits = read16(info + 14), compression = read32(info + 16), used = read32(info + 32);
+    if (compression == 3 && header < BMP_INFO_HEADER_SIZE + 12) header = BMP_INFO_HEADER_SIZE + 12;
+    uint32_t colours = used ? (used < 256 ? used : 256) : bits <= 8 ? 1u << bits : 0;
+    return header + 4 * (uint64_t)colours;
+}
+
 bool private_area_clear(const ImageDecodeRequest& request) {
     for (void* word : request.private_area)
         if (word) return false;
@@ -139,6 +151,9 @@ int32_t fuzz_bmp(const uint8_t* data, size_t size) {
         require(layout.pixel_bytes >= (uint64_t)dib_row_bytes(layout.width, bits) * rows,
                 "fewer pixel bytes than rows");
     // The system reads the info header, its masks and palette, then the pixels.
+    uint64_t info = system_info_bytes(data + BMP_FILE_HEADER_SIZE);
+    require(BMP_FILE_HEADER_SIZE + info <= size, "the system would read the info beyond the data");
+    touch(data, BMP_FILE_HEADER_SIZE, (uint32_t)info);
     touch(data, BMP_FILE_HEADER_SIZE, layout.info_bytes);
     touch(data, layout.pixel_offset, layout.pixel_bytes);
     return 1;
@@ -155,9 +170,14 @@ int32_t fuzz_icon(const uint8_t* data, size_t size) {
         require(image.desired_height >= 1 && image.desired_height <= IMAGE_MAX_SIDE,
                 "height out of range");
         require(image.size >= BMP_INFO_HEADER_SIZE, "image shorter than its info header");
-        // The system reads the DIB's colour rows and mask rows from the chosen image.
-        uint32_t header = read32(data + image.offset);
-        require(header >= BMP_INFO_HEADER_SIZE && header <= image.size, "info header beyond the image");
+        // The system reads the DIB's info, then colour rows and mask rows of half its height.
+        const uint8_t* info = data + image.offset;
+        int32_t width = (int32_t)read32(info + 4), rows = (int32_t)read32(info + 8) / 2;
+        int32_t bits = (int32_t)read16(info + 14);
+        require(width == image.desired_width && rows == image.desired_height, "sides not the DIB's");
+        uint64_t needed = system_info_bytes(info) + (uint64_t)dib_row_bytes(width, bits) * rows +
+                          (uint64_t)dib_row_bytes(width, 1) * rows;
+        require(needed <= image.size, "the system would read beyond the image");
     }
     touch(data, image.offset, image.size);
     return 1;
