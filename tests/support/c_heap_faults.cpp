@@ -3,6 +3,8 @@
 
 #include <stddef.h>
 
+#include "tests/support/heap_faults.h"
+
 extern "C" {
 void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
@@ -11,15 +13,11 @@ void __real_free(void* block);
 }
 
 static bool armed;
-static int32_t asked;
-static int32_t fail_first;
-static int32_t fail_last;
+static AllocationFaults faults;
 static int32_t live;
 
 static bool refuses(void) {
-    if (!armed) return false;
-    asked++;
-    return asked >= fail_first && asked <= fail_last;
+    return armed && allocation_faults_refuse(&faults);
 }
 
 extern "C" void* __wrap_malloc(size_t size) {
@@ -51,15 +49,13 @@ extern "C" void __wrap_free(void* block) {
 }
 
 void c_heap_faults_arm(int32_t first, int32_t count) {
-    asked = 0;
-    fail_first = first;
-    fail_last = count > INT32_MAX - first ? INT32_MAX : first + count - 1;
+    allocation_faults_start(&faults, first, count);
     armed = true;
 }
 
 int32_t c_heap_faults_disarm(void) {
     armed = false;
-    return asked;
+    return faults.asked;
 }
 
 int32_t c_heap_live_blocks(void) {
