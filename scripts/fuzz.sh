@@ -37,7 +37,7 @@ for t in $targets; do
        -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=65536 \
        -artifact_prefix="$out/artifacts/$t/" -print_final_stats=1 \
        >"$log" 2>&1; then
-    grep -E '^#[0-9]+ *DONE' "$log" || true
+    grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
   else
     failed+=("$t")
     echo "fuzz: $t broke; see $log and $out/artifacts/$t/"
