@@ -3,11 +3,12 @@
 # make demo   builds, then runs the program's main job on sample photographs under Wine,
 #             answering its dialogs itself when no display is set (scripts/demo.sh)
 # make bench  times the picture path on photographs (results in bench/results/)
+# make fuzz   fuzzes the readers of hostile input, FUZZ_SECONDS each (scripts/fuzz.sh)
 BUILD := build
 ROOT := $(abspath .)
 DEPS := $(ROOT)/$(BUILD)/deps
 
-.PHONY: all setup deps build test demo bench clean
+.PHONY: all setup deps build test demo bench fuzz clean
 
 all: build
 
@@ -36,6 +37,10 @@ demo: build
 
 bench: build
 	@bash scripts/bench.sh bash scripts/run-bench.sh
+
+fuzz:
+	@bash scripts/setup.sh clang-14 libclang-rt-14-dev
+	@BUILD=$(ROOT)/$(BUILD) bash scripts/fuzz.sh
 
 clean:
 	rm -rf $(BUILD)/win $(BUILD)/host

@@ -58,8 +58,13 @@ static bool dib_header_read(const uint8_t* info, uint32_t available, DibHeader* 
     case BI_BITFIELDS_: if (h->bit_count != 16 && h->bit_count != 32) return false; break;
     default: return false;
     }
-    // Three colour masks follow a plain 40-byte header; the larger headers hold them.
-    uint32_t masks = h->compression == BI_BITFIELDS_ && h->header_size == BMP_INFO_HEADER_SIZE ? 12 : 0;
+    // The three colour masks sit at bytes 40 to 52 of the info: after a plain 40-byte
+    // header, inside the headers of 52 bytes and more. The system reads them there for
+    // any header size, so a header between the two is followed by the masks' rest.
+    uint32_t masks_end = BMP_INFO_HEADER_SIZE + 12;
+    uint32_t masks = h->compression == BI_BITFIELDS_ && h->header_size < masks_end
+                         ? masks_end - h->header_size
+                         : 0;
     uint32_t colours = colours_used < 256 ? colours_used : 256;
     if (colours == 0 && h->bit_count <= 8) colours = 1u << h->bit_count;
     h->table_bytes = masks + 4 * colours;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds libjpeg-turbo from Debian's source package, once, into the build tree:
 # libjpeg v8 API (JPEG_LIB_VERSION 80), static, SIMD required.
-#   build-libjpeg.sh win|host DEPS_DIR
+#   build-libjpeg.sh win|host|fuzz DEPS_DIR
+# fuzz is the host kind built by clang with libFuzzer's coverage and AddressSanitizer,
+# so that fuzzing is guided through the library too and sees its reads and writes.
 # installs into DEPS_DIR/<kind>; a second call finds the stamp and does nothing.
 set -euo pipefail
 kind=$1
@@ -23,7 +25,10 @@ src=$(ls -d "$src_parent"/libjpeg-turbo-*/ | head -n 1)
 case $kind in
   win)  flags=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake") ;;
   host) flags=(-DCMAKE_C_FLAGS=-m32 -DCMAKE_SYSTEM_PROCESSOR=i386 -DCMAKE_POSITION_INDEPENDENT_CODE=ON) ;;
-  *) echo "usage: build-libjpeg.sh win|host DEPS_DIR" >&2; exit 2 ;;
+  fuzz) flags=(-DCMAKE_C_COMPILER=clang-14
+               "-DCMAKE_C_FLAGS=-m32 -fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer"
+               -DCMAKE_SYSTEM_PROCESSOR=i386 -DCMAKE_POSITION_INDEPENDENT_CODE=ON) ;;
+  *) echo "usage: build-libjpeg.sh win|host|fuzz DEPS_DIR" >&2; exit 2 ;;
 esac
 
 echo "libjpeg: building for $kind"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian, once; a second run changes nothing.
-# Runs as root, or through sudo when it is not.
+# Runs as root, or through sudo when it is not. Packages given as arguments are
+# installed as well (make fuzz adds its compiler).
 set -euo pipefail
 
 SUDO=""
@@ -8,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 say() { printf 'setup: %s\n' "$*"; }
 
 PACKAGES=(wine wine32:i386 xvfb gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
-          cmake make nasm googletest g++-multilib dpkg-dev file xdotool)
+          cmake make nasm googletest g++-multilib dpkg-dev file xdotool "$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

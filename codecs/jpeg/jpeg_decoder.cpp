@@ -84,8 +84,11 @@ int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint3
     jpeg_decompress_struct* cinfo = &state->cinfo;
     cinfo->err = jpeg_errors_silent(errors);
     if (setjmp(errors->back)) return 0;
-    jpeg_create_decompress(cinfo);
+    // Marked before creating: an allocation that fails inside jpeg_create_decompress
+    // leaves a memory manager that only jpeg_destroy_decompress frees (on the zeroed
+    // state it does nothing).
     state->created = 1;
+    jpeg_create_decompress(cinfo);
     cinfo->err->trace_level = 0;
     jpeg_mem_src(cinfo, data, length);
     if (jpeg_read_header(cinfo, TRUE) == JPEG_SUSPENDED) return 0;

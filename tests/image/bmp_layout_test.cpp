@@ -92,6 +92,30 @@ TEST(BmpParse, TakesTopDownRowsBitFieldsAndRunLengths) {
     EXPECT_EQ(layout.pixel_bytes, rle.size() - layout.pixel_offset);
 }
 
+// The masks lie at bytes 40 to 52 of the info whatever the header's size, so a header
+// shorter than 52 bytes needs the rest of them in the data.
+TEST(BmpParse, CountsBitFieldMasksBeyondAShortHeader) {
+    const uint32_t header_sizes[][2] = {{40, 52}, {44, 52}, {48, 52}, {52, 52}, {56, 56}, {108, 108}};
+    for (const auto& h : header_sizes) {
+        TestBmp fields{test_picture_gradient(1, 1), 32, {}};
+        fields.compression = TEST_BI_BITFIELDS;
+        Bytes file = test_bmp_file(fields);
+        // Room for a longer header: the pixels move behind it.
+        if (h[0] > 52) file.insert(file.begin() + 66, h[0] - 52, 0);
+        set32(file, 14, h[0]);
+        uint32_t pixels = 14 + (h[0] > 52 ? h[0] : 52);
+        set32(file, 10, pixels);
+        BmpLayout layout;
+        ASSERT_EQ(parse(file, &layout), 1) << h[0];
+        EXPECT_EQ(layout.info_bytes, h[1]) << h[0];
+        // The pixels right behind the header, the file ending with them.
+        Bytes tight(file.begin(), file.begin() + 14 + h[0]);
+        tight.insert(tight.end(), file.begin() + pixels, file.end());
+        set32(tight, 10, 14 + h[0]);
+        EXPECT_EQ(parse(tight, &layout), tight.size() >= 14 + h[1] ? 1 : 0) << h[0];
+    }
+}
+
 TEST(BmpParse, TakesTheLargestSide) {
     BmpLayout layout;
     EXPECT_EQ(parse(bmp24(32767, 1), &layout), 1);

@@ -10,6 +10,17 @@
 int32_t heap_live_blocks(void);
 
 #ifndef _WIN32
+// Allocations numbered from 1, of which those numbered first to first + count - 1 fail;
+// shared by the heap hooks here and the C heap's (tests/support/c_heap_faults.h).
+struct AllocationFaults {
+    int32_t asked;
+    int32_t first;
+    int32_t last;
+};
+void allocation_faults_start(AllocationFaults* faults, int32_t first, int32_t count);
+// Numbers one more allocation; true when it is one to fail.
+bool allocation_faults_refuse(AllocationFaults* faults);
+
 // Numbers the heap allocations from now on (from 1) and fails those numbered first to
 // first + count - 1.
 void heap_faults_arm(int32_t first, int32_t count);
