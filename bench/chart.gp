@@ -15,7 +15,7 @@ set grid ytics
 set yrange [0:*]
 set offsets 0.5, 0.5, graph 0.12, 0
 set ylabel "seconds"
-set key top left
+set key below horizontal maxrows 2
 set xtics nomirror
 set ytics nomirror
 set title reduce_title
