@@ -191,10 +191,37 @@ inline __m128i lanes_at(const uint16_t* pixel) { return _mm_loadl_epi64((const _
 // indices wholly inside a target index all weigh x.whole: where their 16-bit sum cannot
 // overflow they are added first and multiplied once, and only the two partial ends take
 // weights of their own.
+//
+// Where every column sum, weight and inner sum fits 15 bits, the two ends are interleaved
+// and weighed by one multiply-add, and the inner sum by another.
 template <int Channels>
 void sum_across_lanes(const uint16_t* in, const AxisWeights& x, int32_t target_width,
                       uint32_t column_most, uint32_t* out) {
     const bool inner_fits = (uint64_t)(x.total / x.whole) * column_most <= 65535;
+    const bool signed_fits = column_most <= 32767 && x.whole <= 32767 &&
+                             (uint64_t)(x.total / x.whole) * column_most <= 32767;
+    if (signed_fits) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i whole = _mm_set1_epi32((int)x.whole);
+        for (int32_t i = 0; i < target_width; i++, out += Channels) {
+            const uint16_t* pixel = in + (size_t)x.first[i] * Channels;
+            const uint32_t* w = x.weights + x.offset[i];
+            const int32_t count = x.count[i];
+            const uint16_t* last = pixel + (count - 1) * Channels;
+            // Lanes of 16 bits: first end's weight, last end's weight, repeated.
+            const uint32_t ends = w[0] | (count > 1 ? w[count - 1] << 16 : 0);
+            __m128i sum = _mm_madd_epi16(_mm_unpacklo_epi16(lanes_at(pixel), lanes_at(last)),
+                                         _mm_set1_epi32((int)ends));
+            if (count > 2) {
+                __m128i inner = lanes_at(pixel + Channels);
+                for (const uint16_t* p = pixel + 2 * Channels; p < last; p += Channels)
+                    inner = _mm_add_epi16(inner, lanes_at(p));
+                sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(inner, zero), whole));
+            }
+            _mm_storeu_si128((__m128i*)out, sum);
+        }
+        return;
+    }
     for (int32_t i = 0; i < target_width; i++, out += Channels) {
         const uint16_t* pixel = in + (size_t)x.first[i] * Channels;
         const uint32_t* w = x.weights + x.offset[i];
