@@ -4,11 +4,13 @@
 #             answering its dialogs itself when no display is set (scripts/demo.sh)
 # make bench  times the picture path on photographs (results in bench/results/)
 # make fuzz   fuzzes the readers of hostile input, FUZZ_SECONDS each (scripts/fuzz.sh)
+# make profile  profiles the picture path and 32- against 64-bit decoding on the host
+#             (bench/results/profile.md)
 BUILD := build
 ROOT := $(abspath .)
 DEPS := $(ROOT)/$(BUILD)/deps
 
-.PHONY: all setup deps build test demo bench fuzz clean
+.PHONY: all setup deps build test demo bench fuzz profile clean
 
 all: build
 
@@ -37,6 +39,10 @@ demo: build
 
 bench: build
 	@bash scripts/bench.sh bash scripts/run-bench.sh
+
+profile:
+	@bash scripts/setup.sh linux-perf
+	@BUILD=$(ROOT)/$(BUILD) bash scripts/profile.sh
 
 fuzz:
 	@bash scripts/setup.sh clang-14 libclang-rt-14-dev

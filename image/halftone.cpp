@@ -191,10 +191,37 @@ inline __m128i lanes_at(const uint16_t* pixel) { return _mm_loadl_epi64((const _
 // indices wholly inside a target index all weigh x.whole: where their 16-bit sum cannot
 // overflow they are added first and multiplied once, and only the two partial ends take
 // weights of their own.
+//
+// Where every column sum, weight and inner sum fits 15 bits, the two ends are interleaved
+// and weighed by one multiply-add, and the inner sum by another.
 template <int Channels>
 void sum_across_lanes(const uint16_t* in, const AxisWeights& x, int32_t target_width,
                       uint32_t column_most, uint32_t* out) {
     const bool inner_fits = (uint64_t)(x.total / x.whole) * column_most <= 65535;
+    const bool signed_fits = column_most <= 32767 && x.whole <= 32767 &&
+                             (uint64_t)(x.total / x.whole) * column_most <= 32767;
+    if (signed_fits) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i whole = _mm_set1_epi32((int)x.whole);
+        for (int32_t i = 0; i < target_width; i++, out += Channels) {
+            const uint16_t* pixel = in + (size_t)x.first[i] * Channels;
+            const uint32_t* w = x.weights + x.offset[i];
+            const int32_t count = x.count[i];
+            const uint16_t* last = pixel + (count - 1) * Channels;
+            // Lanes of 16 bits: first end's weight, last end's weight, repeated.
+            const uint32_t ends = w[0] | (count > 1 ? w[count - 1] << 16 : 0);
+            __m128i sum = _mm_madd_epi16(_mm_unpacklo_epi16(lanes_at(pixel), lanes_at(last)),
+                                         _mm_set1_epi32((int)ends));
+            if (count > 2) {
+                __m128i inner = lanes_at(pixel + Channels);
+                for (const uint16_t* p = pixel + 2 * Channels; p < last; p += Channels)
+                    inner = _mm_add_epi16(inner, lanes_at(p));
+                sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(inner, zero), whole));
+            }
+            _mm_storeu_si128((__m128i*)out, sum);
+        }
+        return;
+    }
     for (int32_t i = 0; i < target_width; i++, out += Channels) {
         const uint16_t* pixel = in + (size_t)x.first[i] * Channels;
         const uint32_t* w = x.weights + x.offset[i];
@@ -235,6 +262,65 @@ void sum_columns_across(const Column* columns, const AxisWeights& x, int32_t tar
     sum_across<Channels>(columns, x, target_width, sums);
 }
 
+// Column sums of count rows, each row's bytes times its weight. A weight fits 16 bits
+// (no side exceeds 65535): 16 by 16 to 32-bit multiplies.
+template <typename Column>
+void sum_rows_down(const uint8_t* row, int32_t stride, const uint32_t* weights, int32_t count,
+                   size_t values, Column* columns) {
+    const uint16_t first_weight = (uint16_t)weights[0];
+    for (size_t v = 0; v < values; v++)
+        columns[v] = (Column)((Column)first_weight * (uint16_t)row[v]);
+    for (int32_t k = 1; k < count; k++) {
+        row += stride;
+        const uint16_t weight = (uint16_t)weights[k];
+        for (size_t v = 0; v < values; v++) columns[v] += (Column)((Column)weight * (uint16_t)row[v]);
+    }
+}
+
+#ifdef __SSE2__
+// 16-bit column sums: up to eight rows are summed in registers before a column is
+// stored, and rows that all weigh 1 (a whole-number reduction) skip the multiplies.
+template <>
+void sum_rows_down<uint16_t>(const uint8_t* row, int32_t stride, const uint32_t* weights,
+                             int32_t count, size_t values, uint16_t* columns) {
+    enum { GROUP = 8 };
+    const __m128i zero = _mm_setzero_si128();
+    const size_t whole = values & ~(size_t)15;
+    for (int32_t k0 = 0; k0 < count; k0 += GROUP) {
+        const int32_t n = count - k0 < GROUP ? count - k0 : GROUP;
+        const uint8_t* rows[GROUP];
+        __m128i w[GROUP];
+        bool ones = true;
+        for (int32_t k = 0; k < n; k++) {
+            rows[k] = row + (size_t)(k0 + k) * stride;
+            w[k] = _mm_set1_epi16((short)weights[k0 + k]);
+            ones = ones && weights[k0 + k] == 1;
+        }
+        for (size_t v = 0; v < whole; v += 16) {
+            __m128i low = k0 ? _mm_loadu_si128((const __m128i*)(columns + v)) : zero;
+            __m128i high = k0 ? _mm_loadu_si128((const __m128i*)(columns + v + 8)) : zero;
+            for (int32_t k = 0; k < n; k++) {
+                const __m128i bytes = _mm_loadu_si128((const __m128i*)(rows[k] + v));
+                __m128i a = _mm_unpacklo_epi8(bytes, zero), b = _mm_unpackhi_epi8(bytes, zero);
+                if (!ones) {
+                    a = _mm_mullo_epi16(a, w[k]);
+                    b = _mm_mullo_epi16(b, w[k]);
+                }
+                low = _mm_add_epi16(low, a);
+                high = _mm_add_epi16(high, b);
+            }
+            _mm_storeu_si128((__m128i*)(columns + v), low);
+            _mm_storeu_si128((__m128i*)(columns + v + 8), high);
+        }
+        for (size_t v = whole; v < values; v++) {
+            uint16_t sum = k0 ? columns[v] : 0;
+            for (int32_t k = 0; k < n; k++) sum += (uint16_t)(weights[k0 + k] * rows[k][v]);
+            columns[v] = sum;
+        }
+    }
+}
+#endif
+
 // When the height shrinks: for each target row, its source rows summed down into
 // whole-width column sums (a tight loop over contiguous bytes), then across.
 template <int Channels, typename Column, typename Sum>
@@ -254,18 +340,8 @@ int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t 
     }
     columns[values] = 0;
     for (int32_t j = 0; j < target_height; j++) {
-        const uint32_t* wy = y.weights + y.offset[j];
-        const uint8_t* row = source + (size_t)y.first[j] * source_stride;
-        // A weight fits 16 bits (no side exceeds 65535): 16 by 16 to 32-bit multiplies.
-        const uint16_t first_weight = (uint16_t)wy[0];
-        for (size_t v = 0; v < values; v++)
-            columns[v] = (Column)((Column)first_weight * (uint16_t)row[v]);
-        for (int32_t k = 1; k < y.count[j]; k++) {
-            row += source_stride;
-            const uint16_t weight = (uint16_t)wy[k];
-            for (size_t v = 0; v < values; v++)
-                columns[v] += (Column)((Column)weight * (uint16_t)row[v]);
-        }
+        sum_rows_down(source + (size_t)y.first[j] * source_stride, source_stride,
+                      y.weights + y.offset[j], y.count[j], values, columns);
         sum_columns_across<Channels>(columns, x, target_width, 255 * y.total, sums);
         divide_row(sums, target + (size_t)j * target_stride, out_values, rounding);
     }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds libjpeg-turbo from Debian's source package, once, into the build tree:
 # libjpeg v8 API (JPEG_LIB_VERSION 80), static, SIMD required.
-#   build-libjpeg.sh win|host|fuzz DEPS_DIR
+#   build-libjpeg.sh win|host|fuzz|host64 DEPS_DIR
 # fuzz is the host kind built by clang with libFuzzer's coverage and AddressSanitizer,
 # so that fuzzing is guided through the library too and sees its reads and writes.
+# host64 is the same source at the machine's own word size, for make profile to set
+# its tools beside the 32-bit ones.
 # installs into DEPS_DIR/<kind>; a second call finds the stamp and does nothing.
 set -euo pipefail
 kind=$1
@@ -28,7 +30,8 @@ case $kind in
   fuzz) flags=(-DCMAKE_C_COMPILER=clang-14
                "-DCMAKE_C_FLAGS=-m32 -fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer"
                -DCMAKE_SYSTEM_PROCESSOR=i386 -DCMAKE_POSITION_INDEPENDENT_CODE=ON) ;;
-  *) echo "usage: build-libjpeg.sh win|host|fuzz DEPS_DIR" >&2; exit 2 ;;
+  host64) flags=() ;;
+  *) echo "usage: build-libjpeg.sh win|host|fuzz|host64 DEPS_DIR" >&2; exit 2 ;;
 esac
 
 echo "libjpeg: building for $kind"

@@ -136,6 +136,7 @@ TEST(Halftone, MatchesTheReferenceOnEveryPath) {
         {"divisor just below the float limit", 254, 258, 2, 2},
         {"divisor just past the float limit", 290, 226, 2, 2},
         {"column sums past 16 bits", 40, 600, 10, 2},
+        {"fractional reduction, many rows a target row", 50, 250, 7, 23},
         {"whole enlargement", 64, 48, 384, 240},
         {"fractional enlargement", 40, 30, 97, 71},
         {"row sums past 16 bits", 300, 2, 301, 5},
