@@ -1,6 +1,7 @@
 # make        builds both builds (installs what is missing first)
 # make test   builds and runs every test of both builds under one CTest summary
-# make demo   builds and runs the program's main job under Wine
+# make demo   builds, then runs the program's main job on sample photographs under Wine,
+#             answering its dialogs itself when no display is set (scripts/demo.sh)
 # make bench  times the picture path on photographs (results in bench/results/)
 # make fuzz   fuzzes the readers of hostile input, FUZZ_SECONDS each (scripts/fuzz.sh)
 BUILD := build

@@ -1,7 +1,11 @@
-// Times the batch's picture path per photograph, inside one process: loading (reading
-// and decoding), the halftone stretch to the target size, and saving as JPEG at quality
-// 70; each as a ratio to the decode of the same picture. Prints a Markdown table.
-//   picture_path_bench WIDTH HEIGHT ROUNDS FILE...
+// Times the batch's picture path inside one process, call by call as the driver's loop
+// makes them: image_load, image_resize, image_save with "JPEG" at the default options
+// (quality 70) and image_free. The files are processed in the order given, PASSES times
+// over, as a batch goes through a folder. The first pass is the start of a batch; each
+// file keeps its fastest later pass as the batch's steady state. Prints one line per file:
+//   name  width  height  load  resize  save  free  whole  first-pass-whole
+// (tab-separated, seconds), or "name <TAB> failed" when a call fails.
+//   picture_path_bench WIDTH HEIGHT PASSES OUTPUT_FOLDER FILE...
 #include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -13,6 +17,20 @@
 #include "image/resize.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
+
+enum { STEP_LOAD, STEP_RESIZE, STEP_SAVE, STEP_FREE, STEPS };
+
+struct PassTimes {
+    int32_t width, height;  // of the source picture
+    double step[STEPS];
+    double whole;
+};
+
+struct PictureTimes {
+    PassTimes first;  // the first pass
+    PassTimes best;   // the fastest later pass
+    bool failed;
+};
 
 static double seconds_now(void) {
     static LARGE_INTEGER frequency;
@@ -29,12 +47,36 @@ static const char* base_name(const char* path) {
     return name;
 }
 
+// One picture through the driver's four calls; false when the load or the save fails.
+static bool run_picture(const char* input, const char* output, int32_t width, int32_t height,
+                        PassTimes* pass) {
+    double t[STEPS + 1];
+    t[0] = seconds_now();
+    if (!image_load(0, input)) return false;
+    t[1] = seconds_now();
+    ImageObject* image = (ImageObject*)registry_get(image_registry, 0);
+    pass->width = image->width;
+    pass->height = image->height;
+    image_resize(0, width, height);
+    t[2] = seconds_now();
+    int32_t saved = image_save(0, output, IMAGE_FORMAT_JPEG);
+    t[3] = seconds_now();
+    image_free(0);
+    t[4] = seconds_now();
+    for (int s = 0; s < STEPS; s++) pass->step[s] = t[s + 1] - t[s];
+    pass->whole = t[STEPS] - t[0];
+    return saved != 0;
+}
+
 int main(int argc, char** argv) {
-    if (argc < 5) {
-        fprintf(stderr, "usage: picture_path_bench WIDTH HEIGHT ROUNDS FILE...\n");
+    if (argc < 6) {
+        fprintf(stderr, "usage: picture_path_bench WIDTH HEIGHT PASSES OUTPUT_FOLDER FILE...\n");
         return 2;
     }
-    int32_t width = atoi(argv[1]), height = atoi(argv[2]), rounds = atoi(argv[3]);
+    int32_t width = atoi(argv[1]), height = atoi(argv[2]), passes = atoi(argv[3]);
+    const char* folder = argv[4];
+    int files = argc - 5;
+    // The runtime as start-up leaves it for the driver.
     object_heap = HeapCreate(0, 4096, 0);
     str_engine_init();
     alpha_support_init();
@@ -44,50 +86,31 @@ int main(int argc, char** argv) {
     jpeg_decoder_register();
     jpeg_encoder_register();
 
-    char output[MAX_PATH];
-    GetTempPathA(MAX_PATH, output);
-    lstrcatA(output, "vantorel-bench-out.jpg");
-
-    printf("| picture | size | load s | stretch s | save s | stretch / load | save / load | whole / load |\n");
-    printf("|---|---|---|---|---|---|---|---|\n");
-    double sum_load = 0, sum_stretch = 0, sum_save = 0;
-    int pictures = 0;
-    for (int i = 4; i < argc; i++) {
-        double load = 1e9, stretch = 1e9, save = 1e9;
-        int32_t source_width = 0, source_height = 0;
-        for (int r = 0; r < rounds; r++) {
-            double t0 = seconds_now();
-            if (!image_load(0, argv[i])) break;
-            double t1 = seconds_now();
-            ImageObject* image = (ImageObject*)registry_get(image_registry, 0);
-            source_width = image->width;
-            source_height = image->height;
-            image_resize(0, width, height);
-            double t2 = seconds_now();
-            image_save(0, output, IMAGE_FORMAT_JPEG);
-            double t3 = seconds_now();
-            image_free(0);
-            if (t1 - t0 < load) load = t1 - t0;
-            if (t2 - t1 < stretch) stretch = t2 - t1;
-            if (t3 - t2 < save) save = t3 - t2;
+    PictureTimes* times = (PictureTimes*)calloc((size_t)files, sizeof(PictureTimes));
+    if (!times) return 1;
+    for (int pass = 0; pass < passes; pass++)
+        for (int i = 0; i < files; i++) {
+            if (times[i].failed) continue;
+            char output[MAX_PATH];
+            snprintf(output, sizeof output, "%s\\%s", folder, base_name(argv[5 + i]));
+            PassTimes now;
+            if (!run_picture(argv[5 + i], output, width, height, &now)) times[i].failed = true;
+            else if (pass == 0) times[i].first = now;
+            else if (pass == 1 || now.whole < times[i].best.whole) times[i].best = now;
         }
-        if (load > 1e8) {
-            printf("| %s | not loaded | | | | | | |\n", base_name(argv[i]));
+    for (int i = 0; i < files; i++) {
+        const PictureTimes& p = times[i];
+        if (p.failed || passes < 1) {
+            printf("%s\tfailed\n", base_name(argv[5 + i]));
             continue;
         }
-        printf("| %s | %dx%d | %.4f | %.4f | %.4f | %.3f | %.3f | %.3f |\n", base_name(argv[i]),
-               source_width, source_height, load, stretch, save, stretch / load, save / load,
-               (load + stretch + save) / load);
-        sum_load += load;
-        sum_stretch += stretch;
-        sum_save += save;
-        pictures++;
+        const PassTimes& b = passes > 1 ? p.best : p.first;
+        printf("%s\t%d\t%d\t%.6f\t%.6f\t%.6f\t%.6f\t%.6f\t%.6f\n", base_name(argv[5 + i]), b.width,
+               b.height, b.step[STEP_LOAD], b.step[STEP_RESIZE], b.step[STEP_SAVE],
+               b.step[STEP_FREE], b.whole, p.first.whole);
     }
-    if (pictures)
-        printf("| all (%d) | to %dx%d | %.4f | %.4f | %.4f | %.3f | %.3f | %.3f |\n", pictures, width,
-               height, sum_load / pictures, sum_stretch / pictures, sum_save / pictures,
-               sum_stretch / sum_load, sum_save / sum_load, (sum_load + sum_stretch + sum_save) / sum_load);
-    DeleteFileA(output);
+    free(times);
+    image_library_end();
     fflush(stdout);
     return 0;
 }

@@ -2,13 +2,35 @@
 // where source pixel k spans [k*t, (k+1)*t) and target pixel i spans [i*s, (i+1)*s),
 // with s = source/g and t = target/g: every overlap is then a whole number and the
 // overlaps of one target pixel add up to s. The two axes are separable, so a target
-// pixel is sum(wy * sum(wx * p)) / (sx * sy), rounded to nearest.
+// pixel is sum(wy * sum(wx * p)) / (sx * sy), rounded to nearest, halves up.
+//
+// The integer sums are exact in any order, so each case takes the cheap one. When the
+// height shrinks, a target row's source rows are summed down into column sums (16-bit
+// lanes where 255 * sy fits), and only those are summed across, a pixel's channels in
+// one SSE2 register. When it grows, each source row is summed across once, and a target
+// row blends at most two of those; a target row inside one source row is that row's
+// sums rounded, made once and copied. The final rounding runs in float where that is
+// exact (see Rounding).
 #include "image/halftone.h"
 
 #include <stdlib.h>
 #include <string.h>
 
+#include <type_traits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// Where no target index touches more than two source indices (the axis grows), each
+// target index as two taps, the second of weight 0 (on the first index) when it has one.
+struct TapPair {
+    int32_t first;
+    int32_t second;
+    uint16_t first_weight;
+    uint16_t second_weight;
+};
 
 struct AxisWeights {
     int32_t* first;   // first source index of each target index
@@ -16,6 +38,8 @@ struct AxisWeights {
     int32_t* offset;  // where its weights start in weights
     uint32_t* weights;
     uint32_t total;   // the sum of one target index's weights
+    uint32_t whole;   // the weight of a source index wholly inside a target index
+    TapPair* pairs;   // when every count is 1 or 2, else null
 };
 
 int32_t gcd(int32_t a, int32_t b) {
@@ -32,19 +56,23 @@ void axis_free(AxisWeights* axis) {
     free(axis->count);
     free(axis->offset);
     free(axis->weights);
+    free(axis->pairs);
 }
 
 bool axis_build(AxisWeights* axis, int32_t source, int32_t target) {
     int32_t g = gcd(source, target);
     int64_t s = source / g, t = target / g;
     axis->total = (uint32_t)s;
+    axis->whole = (uint32_t)t;
     // Each target index touches at most s/t + 2 source indices.
     size_t room = (size_t)source + 2 * (size_t)target;
     axis->first = (int32_t*)malloc(sizeof(int32_t) * (size_t)target);
     axis->count = (int32_t*)malloc(sizeof(int32_t) * (size_t)target);
     axis->offset = (int32_t*)malloc(sizeof(int32_t) * (size_t)target);
     axis->weights = (uint32_t*)malloc(sizeof(uint32_t) * room);
-    if (!axis->first || !axis->count || !axis->offset || !axis->weights) {
+    axis->pairs = s <= t ? (TapPair*)malloc(sizeof(TapPair) * (size_t)target) : 0;
+    if (!axis->first || !axis->count || !axis->offset || !axis->weights ||
+        (s <= t && !axis->pairs)) {
         axis_free(axis);
         return false;
     }
@@ -61,129 +89,270 @@ bool axis_build(AxisWeights* axis, int32_t source, int32_t target) {
             int64_t high = (k + 1) * t < end ? (k + 1) * t : end;
             axis->weights[used++] = (uint32_t)(high - low);
         }
+        // s <= t: a target pixel is no wider than a source pixel, so it touches one or two.
+        if (axis->pairs) {
+            bool two = last > first;
+            axis->pairs[i].first = first;
+            axis->pairs[i].second = two ? last : first;
+            axis->pairs[i].first_weight = (uint16_t)axis->weights[axis->offset[i]];
+            axis->pairs[i].second_weight = two ? (uint16_t)axis->weights[axis->offset[i] + 1] : 0;
+        }
     }
     return true;
 }
 
-// One source row summed along x: target_width * channels sums, each at most 255 * sx.
-void sum_row(const uint8_t* row, const AxisWeights& x, int32_t target_width, int32_t channels,
-             uint32_t* out) {
-    for (int32_t i = 0; i < target_width; i++) {
-        const uint8_t* pixel = row + (size_t)x.first[i] * channels;
-        const uint32_t* w = x.weights + x.offset[i];
-        uint32_t sum[4] = {0, 0, 0, 0};
-        for (int32_t k = 0; k < x.count[i]; k++, pixel += channels)
-            for (int32_t ch = 0; ch < channels; ch++) sum[ch] += w[k] * pixel[ch];
-        for (int32_t ch = 0; ch < channels; ch++) out[ch] = sum[ch];
-        out += channels;
-    }
-}
-
-// Rows summed along x, kept for the two most recent source rows: consecutive target
-// rows share at most their boundary rows when reducing, and one or two rows when
-// enlarging.
-struct RowCache {
-    uint32_t* rows[2];
-    int32_t index[2];
-    int32_t next;
+// floor((sum + divisor / 2) / divisor). In float when the divisor is below 2^14: with
+// r = sum + divisor / 2 (below 2^23), (r + 0.5) / divisor has r / divisor's floor, lies
+// at least 0.5 / divisor from any integer and below 256; the two float roundings move it
+// by less than 256 * 2^-23 = 2^-15, which is at most 0.5 / divisor, so truncating is
+// exact. Otherwise a double estimate off by at most one, corrected.
+struct Rounding {
+    uint64_t divisor;
+    uint64_t half;
+    double inverse;
+    float offset;  // half + 0.5
+    float scale;   // 1 / divisor
+    bool in_float;
 };
 
-const uint32_t* cached_row(RowCache* cache, const uint8_t* source, int32_t stride, int32_t row,
-                           const AxisWeights& x, int32_t target_width, int32_t channels) {
-    for (int32_t slot = 0; slot < 2; slot++)
-        if (cache->index[slot] == row) return cache->rows[slot];
-    int32_t slot = cache->next;
-    cache->next ^= 1;
-    cache->index[slot] = row;
-    sum_row(source + (size_t)row * stride, x, target_width, channels, cache->rows[slot]);
-    return cache->rows[slot];
+Rounding rounding_for(uint64_t divisor) {
+    Rounding r;
+    r.divisor = divisor;
+    r.half = divisor / 2;
+    r.inverse = 1.0 / (double)divisor;
+    r.offset = (float)r.half + 0.5f;
+    r.scale = 1.0f / (float)divisor;
+    r.in_float = divisor < (1u << 14);
+    return r;
 }
 
-// Rounds sum / divisor to nearest; the quotient is below 256, and the floating estimate
-// is off by at most one.
 template <typename Sum>
-inline uint8_t divide_rounded(Sum sum, Sum divisor, Sum half, double inverse) {
-    Sum r = sum + half;
-    Sum q = (Sum)((double)r * inverse);
-    if (q * divisor > r) q--;
-    else if ((q + 1) * divisor <= r) q++;
-    return (uint8_t)q;
-}
-
-// When the height grows: rows summed across (two kept), then summed down.
-// Accumulator wide enough for 255 * sx * sy plus the rounding half.
-template <typename Sum>
-void stretch_rows(const uint8_t* source, int32_t source_stride, uint8_t* target,
-                  int32_t target_height, int32_t target_stride, const AxisWeights& x,
-                  const AxisWeights& y, int32_t target_width, int32_t channels, RowCache* cache,
-                  Sum* acc) {
-    const size_t values = (size_t)target_width * channels;
-    const Sum divisor = (Sum)x.total * y.total;
-    const Sum half = divisor / 2;
-    const double inverse = 1.0 / (double)divisor;
-    for (int32_t j = 0; j < target_height; j++) {
-        memset(acc, 0, values * sizeof(Sum));
-        const uint32_t* w = y.weights + y.offset[j];
-        for (int32_t k = 0; k < y.count[j]; k++) {
-            const uint32_t* row =
-                cached_row(cache, source, source_stride, y.first[j] + k, x, target_width, channels);
-            const Sum weight = w[k];
-            for (size_t v = 0; v < values; v++) acc[v] += weight * row[v];
-        }
-        uint8_t* out = target + (size_t)j * target_stride;
-        for (size_t v = 0; v < values; v++) out[v] = divide_rounded(acc[v], divisor, half, inverse);
+void divide_row(const Sum* sums, uint8_t* out, size_t values, const Rounding& r) {
+    if (r.in_float) {
+        for (size_t v = 0; v < values; v++)
+            out[v] = (uint8_t)(int32_t)(((float)(int32_t)sums[v] + r.offset) * r.scale);
+        return;
+    }
+    const Sum divisor = (Sum)r.divisor, half = (Sum)r.half;
+    for (size_t v = 0; v < values; v++) {
+        Sum n = sums[v] + half;
+        Sum q = (Sum)((double)n * r.inverse);
+        if (q * divisor > n) q--;
+        else if ((q + 1) * divisor <= n) q++;
+        out[v] = (uint8_t)q;
     }
 }
 
-// When the height shrinks: each source row is read once, summed down into whole-width
-// column sums for the target row it falls on (a tight loop over contiguous bytes), and
-// only those sums are summed across.
-template <typename Sum, int Channels>
-void stretch_columns_first(const uint8_t* source, int32_t source_width, int32_t source_stride,
+// Lane types: 16 bits hold the sums of one axis while 255 times its total fits.
+template <typename Lane>
+bool lane_holds(uint32_t total) {
+    return (uint64_t)total * 255 <= (Lane)~(Lane)0;
+}
+
+// Sums along x of target_width pixels, each from its run of Channels-byte pixels or of
+// Channels-lane sums, into Sum lanes; two taps a pixel where the width grows.
+template <int Channels, typename In, typename Sum>
+void sum_across(const In* in, const AxisWeights& x, int32_t target_width, Sum* out) {
+    if (x.pairs) {
+        for (int32_t i = 0; i < target_width; i++, out += Channels) {
+            const TapPair pair = x.pairs[i];
+            const In* a = in + pair.first * Channels;
+            const In* b = in + pair.second * Channels;
+            const Sum w0 = pair.first_weight, w1 = pair.second_weight;
+            for (int ch = 0; ch < Channels; ch++) out[ch] = (Sum)(w0 * a[ch] + w1 * b[ch]);
+        }
+        return;
+    }
+    for (int32_t i = 0; i < target_width; i++, out += Channels) {
+        const In* pixel = in + (size_t)x.first[i] * Channels;
+        const uint32_t* w = x.weights + x.offset[i];
+        Sum sum[Channels];
+        for (int ch = 0; ch < Channels; ch++) sum[ch] = (Sum)w[0] * pixel[ch];
+        for (int32_t m = 1; m < x.count[i]; m++) {
+            pixel += Channels;
+            for (int ch = 0; ch < Channels; ch++) sum[ch] += (Sum)w[m] * pixel[ch];
+        }
+        for (int ch = 0; ch < Channels; ch++) out[ch] = sum[ch];
+    }
+}
+
+#ifdef __SSE2__
+// A pixel's 16-bit channels times a weight, as 32-bit lanes.
+inline __m128i lanes_times(__m128i lanes, uint32_t weight) {
+    const __m128i w = _mm_set1_epi16((short)weight);
+    return _mm_unpacklo_epi16(_mm_mullo_epi16(lanes, w), _mm_mulhi_epu16(lanes, w));
+}
+
+inline __m128i lanes_at(const uint16_t* pixel) { return _mm_loadl_epi64((const __m128i*)pixel); }
+
+// Column sums of at most column_most each, summed along x into 32-bit sums with a pixel's
+// channels in one register. Four 16-bit lanes are read and four 32-bit lanes written,
+// at 3 channels one past the last pixel (the buffers have room for it). The source
+// indices wholly inside a target index all weigh x.whole: where their 16-bit sum cannot
+// overflow they are added first and multiplied once, and only the two partial ends take
+// weights of their own.
+template <int Channels>
+void sum_across_lanes(const uint16_t* in, const AxisWeights& x, int32_t target_width,
+                      uint32_t column_most, uint32_t* out) {
+    const bool inner_fits = (uint64_t)(x.total / x.whole) * column_most <= 65535;
+    for (int32_t i = 0; i < target_width; i++, out += Channels) {
+        const uint16_t* pixel = in + (size_t)x.first[i] * Channels;
+        const uint32_t* w = x.weights + x.offset[i];
+        const int32_t count = x.count[i];
+        __m128i sum = lanes_times(lanes_at(pixel), w[0]);
+        if (inner_fits) {
+            if (count > 1)
+                sum = _mm_add_epi32(sum, lanes_times(lanes_at(pixel + (count - 1) * Channels),
+                                                     w[count - 1]));
+            if (count > 2) {
+                __m128i inner = lanes_at(pixel + Channels);
+                for (int32_t m = 2; m < count - 1; m++)
+                    inner = _mm_add_epi16(inner, lanes_at(pixel + m * Channels));
+                sum = _mm_add_epi32(sum, lanes_times(inner, x.whole));
+            }
+        } else {
+            for (int32_t m = 1; m < count; m++)
+                sum = _mm_add_epi32(sum, lanes_times(lanes_at(pixel + m * Channels), w[m]));
+        }
+        _mm_storeu_si128((__m128i*)out, sum);
+    }
+}
+#endif
+
+// Column sums along x: in 16-bit lanes where the types allow, else plainly.
+template <int Channels, typename Column, typename Sum>
+void sum_columns_across(const Column* columns, const AxisWeights& x, int32_t target_width,
+                        uint32_t column_most, Sum* sums) {
+#ifdef __SSE2__
+    if constexpr (std::is_same<Column, uint16_t>::value && std::is_same<Sum, uint32_t>::value) {
+        if (!x.pairs) {
+            sum_across_lanes<Channels>(columns, x, target_width, column_most, sums);
+            return;
+        }
+    }
+#endif
+    (void)column_most;
+    sum_across<Channels>(columns, x, target_width, sums);
+}
+
+// When the height shrinks: for each target row, its source rows summed down into
+// whole-width column sums (a tight loop over contiguous bytes), then across.
+template <int Channels, typename Column, typename Sum>
+int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t source_stride,
                            uint8_t* target, int32_t target_height, int32_t target_stride,
                            const AxisWeights& x, const AxisWeights& y, int32_t target_width,
-                           uint32_t* columns) {
+                           const Rounding& rounding) {
     const size_t values = (size_t)source_width * Channels;
-    const Sum divisor = (Sum)x.total * y.total;
-    const Sum half = divisor / 2;
-    const double inverse = 1.0 / (double)divisor;
+    const size_t out_values = (size_t)target_width * Channels;
+    // One value of room past each row for the lanes of sum_across_lanes.
+    Column* columns = (Column*)malloc(sizeof(Column) * (values + 1));
+    Sum* sums = (Sum*)malloc(sizeof(Sum) * (out_values + 1));
+    if (!columns || !sums) {
+        free(columns);
+        free(sums);
+        return 0;
+    }
+    columns[values] = 0;
     for (int32_t j = 0; j < target_height; j++) {
         const uint32_t* wy = y.weights + y.offset[j];
         const uint8_t* row = source + (size_t)y.first[j] * source_stride;
-        const uint32_t first_weight = wy[0];
-        for (size_t v = 0; v < values; v++) columns[v] = first_weight * row[v];
+        // A weight fits 16 bits (no side exceeds 65535): 16 by 16 to 32-bit multiplies.
+        const uint16_t first_weight = (uint16_t)wy[0];
+        for (size_t v = 0; v < values; v++)
+            columns[v] = (Column)((Column)first_weight * (uint16_t)row[v]);
         for (int32_t k = 1; k < y.count[j]; k++) {
             row += source_stride;
-            const uint32_t weight = wy[k];
-            for (size_t v = 0; v < values; v++) columns[v] += weight * row[v];
+            const uint16_t weight = (uint16_t)wy[k];
+            for (size_t v = 0; v < values; v++)
+                columns[v] += (Column)((Column)weight * (uint16_t)row[v]);
         }
-        uint8_t* out = target + (size_t)j * target_stride;
-        for (int32_t i = 0; i < target_width; i++, out += Channels) {
-            const uint32_t* wx = x.weights + x.offset[i];
-            const uint32_t* column = columns + (size_t)x.first[i] * Channels;
-            Sum sum[Channels] = {};
-            for (int32_t m = 0; m < x.count[i]; m++, column += Channels)
-                for (int ch = 0; ch < Channels; ch++) sum[ch] += (Sum)wx[m] * column[ch];
-            for (int ch = 0; ch < Channels; ch++) out[ch] = divide_rounded(sum[ch], divisor, half, inverse);
-        }
+        sum_columns_across<Channels>(columns, x, target_width, 255 * y.total, sums);
+        divide_row(sums, target + (size_t)j * target_stride, out_values, rounding);
     }
+    free(columns);
+    free(sums);
+    return 1;
 }
 
-template <typename Sum>
-int32_t shrink_height(const uint8_t* source, int32_t source_width, int32_t source_stride,
-                      uint8_t* target, int32_t target_height, int32_t target_stride,
-                      const AxisWeights& x, const AxisWeights& y, int32_t target_width,
-                      int32_t channels) {
-    uint32_t* columns = (uint32_t*)malloc(sizeof(uint32_t) * (size_t)source_width * channels);
-    if (!columns) return 0;
-    if (channels == 3)
-        stretch_columns_first<Sum, 3>(source, source_width, source_stride, target, target_height,
-                                      target_stride, x, y, target_width, columns);
-    else
-        stretch_columns_first<Sum, 4>(source, source_width, source_stride, target, target_height,
-                                      target_stride, x, y, target_width, columns);
-    free(columns);
-    return 1;
+// When the height grows: each source row summed across once (the two latest kept), and
+// each target row from the one or two source rows it overlaps.
+template <int Channels, typename Row, typename Sum>
+int32_t stretch_across_first(const uint8_t* source, int32_t source_stride, uint8_t* target,
+                             int32_t target_height, int32_t target_stride, const AxisWeights& x,
+                             const AxisWeights& y, int32_t target_width,
+                             const Rounding& rounding) {
+    const size_t values = (size_t)target_width * Channels;
+    Row* across[2] = {(Row*)malloc(sizeof(Row) * values), (Row*)malloc(sizeof(Row) * values)};
+    Sum* sums = (Sum*)malloc(sizeof(Sum) * values);
+    int32_t done = 0;
+    if (across[0] && across[1] && sums) {
+        int32_t held[2] = {-1, -1};     // the source row each slot holds
+        const uint8_t* single = 0;      // the finished row of the latest one-row target row
+        int32_t single_row = -1;
+        for (int32_t j = 0; j < target_height; j++) {
+            const int32_t first = y.first[j], count = y.count[j];
+            const uint32_t* wy = y.weights + y.offset[j];
+            uint8_t* out = target + (size_t)j * target_stride;
+            if (count == 1 && first == single_row) {
+                memcpy(out, single, values);
+                continue;
+            }
+            const Row* rows[2] = {across[0], across[0]};
+            for (int32_t k = 0; k < count; k++) {
+                int32_t row = first + k;
+                int32_t slot = held[0] == row ? 0 : held[1] == row ? 1 : -1;
+                if (slot < 0) {
+                    // Rows come in order: the slot of the lower row is free.
+                    slot = held[0] < held[1] ? 0 : 1;
+                    held[slot] = row;
+                    sum_across<Channels>(source + (size_t)row * source_stride, x, target_width,
+                                         across[slot]);
+                }
+                rows[k] = across[slot];
+            }
+            // Weights fit 16 bits: 16 by 16 to 32-bit multiplies.
+            const uint16_t w0 = (uint16_t)wy[0];
+            const Row* a = rows[0];
+            if (count == 1) {
+                for (size_t v = 0; v < values; v++) sums[v] = (Sum)w0 * a[v];
+                single = out;
+                single_row = first;
+            } else {
+                const uint16_t w1 = (uint16_t)wy[1];
+                const Row* b = rows[1];
+                for (size_t v = 0; v < values; v++) sums[v] = (Sum)w0 * a[v] + (Sum)w1 * b[v];
+            }
+            divide_row(sums, out, values, rounding);
+        }
+        done = 1;
+    }
+    free(across[0]);
+    free(across[1]);
+    free(sums);
+    return done;
+}
+
+template <int Channels, typename Sum>
+int32_t stretch_with(const uint8_t* source, int32_t source_width, int32_t source_height,
+                     int32_t source_stride, uint8_t* target, int32_t target_width,
+                     int32_t target_height, int32_t target_stride, const AxisWeights& x,
+                     const AxisWeights& y, const Rounding& rounding) {
+    if (target_height <= source_height) {
+        if (lane_holds<uint16_t>(y.total))
+            return stretch_down_first<Channels, uint16_t, Sum>(source, source_width, source_stride,
+                                                               target, target_height, target_stride,
+                                                               x, y, target_width, rounding);
+        return stretch_down_first<Channels, uint32_t, Sum>(source, source_width, source_stride,
+                                                           target, target_height, target_stride, x,
+                                                           y, target_width, rounding);
+    }
+    if (lane_holds<uint16_t>(x.total))
+        return stretch_across_first<Channels, uint16_t, Sum>(source, source_stride, target,
+                                                             target_height, target_stride, x, y,
+                                                             target_width, rounding);
+    return stretch_across_first<Channels, uint32_t, Sum>(source, source_stride, target,
+                                                         target_height, target_stride, x, y,
+                                                         target_width, rounding);
 }
 
 }  // namespace
@@ -192,6 +361,10 @@ int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t so
                          int32_t source_stride, uint8_t* target, int32_t target_width,
                          int32_t target_height, int32_t target_stride, int32_t channels) {
     if (source_width < 1 || source_height < 1 || target_width < 1 || target_height < 1) return 0;
+    // Weights are at most the shorter side of their axis and are multiplied as 16 bits.
+    if (source_width > HALFTONE_LARGEST_SIDE || source_height > HALFTONE_LARGEST_SIDE ||
+        target_width > HALFTONE_LARGEST_SIDE || target_height > HALFTONE_LARGEST_SIDE)
+        return 0;
     if (channels != 3 && channels != 4) return 0;
     AxisWeights x = {}, y = {};
     if (!axis_build(&x, source_width, target_width)) return 0;
@@ -199,35 +372,18 @@ int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t so
         axis_free(&x);
         return 0;
     }
-    // 32-bit sums while 257 * sx * sy stays below 2^32, so the rounding checks fit too.
-    const bool narrow = (uint64_t)x.total * y.total <= (1u << 23);
-    if (target_height <= source_height) {
-        int32_t done = narrow ? shrink_height<uint32_t>(source, source_width, source_stride, target,
-                                                       target_height, target_stride, x, y,
-                                                       target_width, channels)
-                              : shrink_height<uint64_t>(source, source_width, source_stride, target,
-                                                       target_height, target_stride, x, y,
-                                                       target_width, channels);
-        axis_free(&x);
-        axis_free(&y);
-        return done;
-    }
-    const size_t values = (size_t)target_width * channels;
-    RowCache cache = {{(uint32_t*)malloc(values * 4), (uint32_t*)malloc(values * 4)}, {-1, -1}, 0};
-    void* acc = malloc(values * (narrow ? 4 : 8));
-    int32_t done = 0;
-    if (cache.rows[0] && cache.rows[1] && acc) {
-        if (narrow)
-            stretch_rows(source, source_stride, target, target_height, target_stride, x, y,
-                         target_width, channels, &cache, (uint32_t*)acc);
-        else
-            stretch_rows(source, source_stride, target, target_height, target_stride, x, y,
-                         target_width, channels, &cache, (uint64_t*)acc);
-        done = 1;
-    }
-    free(acc);
-    free(cache.rows[0]);
-    free(cache.rows[1]);
+    const uint64_t divisor = (uint64_t)x.total * y.total;
+    const Rounding rounding = rounding_for(divisor);
+    // 32-bit sums while 255 * sx * sy and the rounding half stay below 2^31.
+    const bool narrow = divisor <= (1u << 23);
+    typedef int32_t (*Stretch)(const uint8_t*, int32_t, int32_t, int32_t, uint8_t*, int32_t,
+                               int32_t, int32_t, const AxisWeights&, const AxisWeights&,
+                               const Rounding&);
+    Stretch stretch = channels == 3
+                          ? (narrow ? stretch_with<3, uint32_t> : stretch_with<3, uint64_t>)
+                          : (narrow ? stretch_with<4, uint32_t> : stretch_with<4, uint64_t>);
+    int32_t done = stretch(source, source_width, source_height, source_stride, target, target_width,
+                           target_height, target_stride, x, y, rounding);
     axis_free(&x);
     axis_free(&y);
     return done;

@@ -1,9 +1,63 @@
-// The image registry, DIB section creation and freeing images.
+// The image registry, DIB section creation and freeing images, and the few large DIB
+// sections kept for reuse.
 #include "image/image.h"
 
 #include <string.h>
 
 ObjectRegistry* image_registry;
+
+namespace {
+
+struct SpareDib {
+    HBITMAP bitmap;
+    int32_t width;
+    int32_t height;
+    int32_t bit_count;
+    size_t bytes;
+};
+
+// A batch keeps up to two sizes of picture in flight (the loaded ones, and the resized
+// one), and two picture sizes alternate when a folder mixes two cameras or turns.
+enum { SPARE_SLOTS = 4 };
+const size_t SPARE_SMALLEST = (size_t)256 << 10;
+const size_t SPARE_ALL = (size_t)160 << 20;
+
+SpareDib spares[SPARE_SLOTS];  // the latest released first
+
+// A kept section of that size, taken out of the slots, or 0.
+HBITMAP spare_take(int32_t width, int32_t height, int32_t bit_count) {
+    for (int slot = 0; slot < SPARE_SLOTS; slot++) {
+        SpareDib spare = spares[slot];
+        if (!spare.bitmap || spare.width != width || spare.height != height ||
+            spare.bit_count != bit_count)
+            continue;
+        memmove(spares + slot, spares + slot + 1, sizeof(SpareDib) * (SPARE_SLOTS - 1 - slot));
+        spares[SPARE_SLOTS - 1] = SpareDib();
+        return spare.bitmap;
+    }
+    return 0;
+}
+
+// Gives a reused section the contents a new one would have for the caller.
+bool spare_fill(HBITMAP bitmap, DibFill fill) {
+    DIBSECTION section;
+    if (GetObjectA(bitmap, sizeof section, &section) != sizeof section || !section.dsBm.bmBits)
+        return false;
+    // Drawing into the bitmap may still be queued: finish it before writing the memory.
+    GdiFlush();
+    uint8_t* bits = (uint8_t*)section.dsBm.bmBits;
+    const size_t stride = (size_t)section.dsBm.bmWidthBytes;
+    const size_t used = ((size_t)section.dsBm.bmWidth * section.dsBm.bmBitsPixel + 7) / 8;
+    if (fill == DIB_CLEARED) {
+        memset(bits, 0, stride * (size_t)section.dsBm.bmHeight);
+    } else if (used < stride) {
+        for (int32_t row = 0; row < section.dsBm.bmHeight; row++)
+            memset(bits + stride * (size_t)row + used, 0, stride - used);
+    }
+    return true;
+}
+
+}  // namespace
 
 void image_library_init(void) {
     image_registry = registry_new(sizeof(ImageObject), 16, image_free);
@@ -11,6 +65,8 @@ void image_library_init(void) {
 
 void image_library_end(void) {
     image_free(-1);
+    dib_spares_drop();
+    image_load_release();
 }
 
 int32_t image_free(int32_t number) {
@@ -21,16 +77,19 @@ int32_t image_free(int32_t number) {
     ImageObject* image = (ImageObject*)registry_get(image_registry, number);
     if (!image) return 0;
     if (GetObjectType(image->handle) == OBJ_BITMAP)
-        DeleteObject(image->handle);
+        dib_section_release((HBITMAP)image->handle);
     else
         DestroyIcon((HICON)image->handle);
     registry_free(image_registry, number);
     return 1;
 }
 
-HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count) {
-    HDC dc = CreateCompatibleDC(0);
-    if (!dc) return 0;
+HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count, DibFill fill) {
+    HBITMAP spare = spare_take(width, height, bit_count);
+    if (spare) {
+        if (spare_fill(spare, fill)) return spare;
+        DeleteObject(spare);
+    }
     // The header and one zero colour entry, as BITMAPINFO lays them out.
     BITMAPINFO info;
     memset(&info, 0, sizeof info);
@@ -40,12 +99,56 @@ HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = (WORD)bit_count;
     info.bmiHeader.biCompression = BI_RGB;
-    void* bits;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, 0, 0);
-    DeleteDC(dc);
-    return bitmap;
+    for (int attempt = 0; attempt < 2; attempt++) {
+        HDC dc = CreateCompatibleDC(0);
+        if (!dc) return 0;
+        void* bits;
+        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, 0, 0);
+        DeleteDC(dc);
+        if (bitmap || width < 1 || height < 1 || !spares[0].bitmap) return bitmap;
+        // Short of memory: what is kept goes first.
+        dib_spares_drop();
+    }
+    return 0;
 }
 
-HBITMAP image_create_dib(int32_t width, int32_t height, int32_t depth) {
-    return dib_section_create(width, height, depth > 24 ? depth : 24);
+void dib_section_release(HBITMAP bitmap) {
+    if (!bitmap) return;
+    DIBSECTION section;
+    if (GetObjectA(bitmap, sizeof section, &section) == sizeof section && section.dsBm.bmBits &&
+        section.dsBmih.biHeight > 0 && section.dsBmih.biCompression == BI_RGB) {
+        size_t bytes = (size_t)section.dsBm.bmWidthBytes * (size_t)section.dsBm.bmHeight;
+        if (bytes >= SPARE_SMALLEST && bytes <= SPARE_ALL) {
+            // In front of the others; the oldest go beyond SPARE_SLOTS or SPARE_ALL.
+            SpareDib kept[SPARE_SLOTS + 1];
+            kept[0] = SpareDib{bitmap, section.dsBm.bmWidth, section.dsBm.bmHeight,
+                               section.dsBm.bmBitsPixel, bytes};
+            memcpy(kept + 1, spares, sizeof spares);
+            int used = 0;
+            size_t total = 0;
+            for (int i = 0; i <= SPARE_SLOTS; i++) {
+                if (!kept[i].bitmap) continue;
+                if (used < SPARE_SLOTS && total + kept[i].bytes <= SPARE_ALL) {
+                    total += kept[i].bytes;
+                    spares[used++] = kept[i];
+                } else {
+                    DeleteObject(kept[i].bitmap);
+                }
+            }
+            for (int i = used; i < SPARE_SLOTS; i++) spares[i] = SpareDib();
+            return;
+        }
+    }
+    DeleteObject(bitmap);
+}
+
+void dib_spares_drop(void) {
+    for (int slot = 0; slot < SPARE_SLOTS; slot++) {
+        if (spares[slot].bitmap) DeleteObject(spares[slot].bitmap);
+        spares[slot] = SpareDib();
+    }
+}
+
+HBITMAP image_create_dib(int32_t width, int32_t height, int32_t depth, DibFill fill) {
+    return dib_section_create(width, height, depth > 24 ? depth : 24, fill);
 }

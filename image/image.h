@@ -28,16 +28,33 @@ extern ObjectRegistry* image_registry;
 
 // Start-up step: the image registry, 16 numbers at a time, image_free releasing.
 void image_library_init(void);
-// Shutdown step: frees every image.
+// Shutdown step: frees every image, and what loading and bitmap creation keep for reuse.
 void image_library_end(void);
+// Frees the block image_load keeps for reading files.
+void image_load_release(void);
 // -1 frees every image. 0 when the number holds no image.
 int32_t image_free(int32_t number);
+// What a new DIB section's pixels hold: zeros, or (for a caller that writes every pixel
+// itself) anything, with only the padding at the rows' ends zero.
+enum DibFill { DIB_CLEARED, DIB_WRITTEN };
+
 // A bottom-up DIB section of at least 24 bits (32 when asked for), or 0.
-HBITMAP image_create_dib(int32_t width, int32_t height, int32_t depth);
+HBITMAP image_create_dib(int32_t width, int32_t height, int32_t depth, DibFill fill = DIB_CLEARED);
 // The icon an icon file's data describes (see icon_choose), or 0.
 HICON icon_from_memory(const uint8_t* data, uint32_t size);
 // A DIB section of exactly that bit count, no palette, uncompressed; a positive height
 // gives bottom-up rows. 0 on failure.
-HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count);
+//
+// DIB sections of 256 KB and more are not deleted when released but kept, four and
+// 160 MB at most, for the next of the same size and bit count: a batch makes and drops
+// pictures of the same sizes over and over, and fresh pixel memory costs a page fault
+// per 4 KB on first touch, far more than clearing kept memory. Smaller ones are deleted
+// at once.
+HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count,
+                           DibFill fill = DIB_CLEARED);
+// Deletes a bitmap of the library, or keeps a large DIB section for reuse.
+void dib_section_release(HBITMAP bitmap);
+// Deletes the kept DIB sections; the library's end step does it too.
+void dib_spares_drop(void);
 
 #endif

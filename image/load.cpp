@@ -46,7 +46,7 @@ static bool bmp_read(const uint8_t* data, uint32_t size, LoadedImage* out) {
                             (const BITMAPINFO*)(data + BMP_FILE_HEADER_SIZE), DIB_RGB_COLORS);
     if (dc) DeleteDC(dc);
     if (!copied) {
-        DeleteObject(bitmap);
+        dib_section_release(bitmap);
         return false;
     }
     if (section.dsBm.bmBitsPixel == 32)
@@ -120,12 +120,13 @@ static bool decoders_read(const uint8_t* data, uint32_t size, LoadedImage* out) 
     // The sides must fit the image record; the depth must be one whose rows we can size.
     if (request->width >= 1 && request->width <= IMAGE_MAX_SIDE && request->height >= 1 &&
         request->height <= IMAGE_MAX_SIDE && decoder_depth_known(request->depth))
-        bitmap = dib_section_create(request->width, request->height, request->depth);
+        // A decoder writes every row: the pixels need not be cleared first.
+        bitmap = dib_section_create(request->width, request->height, request->depth, DIB_WRITTEN);
     if (bitmap &&
         (GetObjectA(bitmap, sizeof section, &section) != sizeof section ||
          !decoder->decode(request, (uint8_t*)section.dsBm.bmBits,
                           dib_row_bytes(request->width, request->depth), IMAGE_BOTTOM_UP))) {
-        DeleteObject(bitmap);
+        dib_section_release(bitmap);
         bitmap = 0;
     }
     decoder->finish(request);
@@ -154,7 +155,7 @@ static bool fill_record(ImageObject* record, const LoadedImage* loaded) {
 
 static void loaded_release(const LoadedImage* loaded) {
     if (GetObjectType(loaded->handle) == OBJ_BITMAP)
-        DeleteObject(loaded->handle);
+        dib_section_release((HBITMAP)loaded->handle);
     else
         DestroyIcon((HICON)loaded->handle);
 }
@@ -184,6 +185,32 @@ int32_t image_load_memory(int32_t number, const void* data, uint32_t size) {
     return number == -1 ? identity : (int32_t)(intptr_t)record->handle;
 }
 
+// The block files are read into, kept from one load to the next: a batch reads file
+// after file of like sizes, and a fresh block of a few megabytes costs a page fault per
+// 4 KB each time. It grows to the largest file up to FILE_BLOCK_KEPT; a larger file gets
+// a block of its own for that load.
+static void* file_block;
+static uint32_t file_block_size;
+static const uint32_t FILE_BLOCK_KEPT = 64u << 20;
+
+static void* file_block_for(uint32_t size) {
+    if (size > FILE_BLOCK_KEPT) return memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    if (size > file_block_size || !file_block) {
+        void* grown = memory_alloc(size > 0 ? (int32_t)size : 1, MEMORY_NO_CLEAR);
+        if (!grown) return 0;
+        if (file_block) memory_free(file_block);
+        file_block = grown;
+        file_block_size = size;
+    }
+    return file_block;
+}
+
+void image_load_release(void) {
+    if (file_block) memory_free(file_block);
+    file_block = 0;
+    file_block_size = 0;
+}
+
 int32_t image_load(int32_t number, const char* file_name, int32_t) {
     HANDLE file = CreateFileA(file_name, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, 0);
@@ -191,13 +218,12 @@ int32_t image_load(int32_t number, const char* file_name, int32_t) {
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
     void* buffer = 0;
-    if (size != INVALID_FILE_SIZE && high == 0 && size <= INT32_MAX)
-        buffer = memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    if (size != INVALID_FILE_SIZE && high == 0 && size <= INT32_MAX) buffer = file_block_for(size);
     int32_t result = 0;
     DWORD read = 0;
     if (buffer && ReadFile(file, buffer, size, &read, 0) && read == size)
         result = image_load_memory(number, buffer, size);
-    if (buffer) memory_free(buffer);
+    if (buffer && buffer != file_block) memory_free(buffer);
     CloseHandle(file);
     return result;
 }

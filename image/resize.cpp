@@ -80,7 +80,8 @@ HBITMAP image_resize_ex(int32_t number, int32_t width, int32_t height, int32_t m
     // A size the record cannot hold is refused before the picture is touched.
     if (width < 1 || width > LARGEST_SIDE || height < 1 || height > LARGEST_SIDE) return 0;
 
-    HBITMAP result = image_create_dib(width, height, image->depth);
+    // Every way of scaling writes every target pixel.
+    HBITMAP result = image_create_dib(width, height, image->depth, DIB_WRITTEN);
     if (result) {
         int32_t done;
         bool alpha = image_has_alpha(old_bitmap) != 0;
@@ -91,13 +92,13 @@ HBITMAP image_resize_ex(int32_t number, int32_t width, int32_t height, int32_t m
         else
             done = stretch_halftone(result, width, height, old_bitmap, old_width, old_height);
         if (!done) {
-            DeleteObject(result);
+            dib_section_release(result);
             result = 0;
         }
     }
     image->width = (int16_t)width;
     image->height = (int16_t)height;
     image->handle = result;
-    DeleteObject(old_bitmap);
+    dib_section_release(old_bitmap);
     return result;
 }

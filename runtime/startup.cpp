@@ -12,6 +12,10 @@
 #include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/strings.h"
+#include "ui/events.h"
+#include "ui/gadgets.h"
+#include "ui/requester_input.h"
+#include "ui/window.h"
 
 HINSTANCE runtime_instance;
 
@@ -33,13 +37,20 @@ void runtime_start(void) {
     image_library_init();
     list_library_init();
     process_library_init();
+    requester_library_init();
+    gadget_library_init();
     map_library_init();
+    event_channel_init();
+    window_library_init();
 
     driver_main();
     runtime_end();
 }
 
 void runtime_end(void) {
+    window_library_end();
+    event_channel_end();
+    gadget_library_end();
     image_library_end();
     alpha_support_end();
     dir_release_all();

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Photographs for the benchmarks: the JPEG wallpapers of Debian's ukui-wallpapers
-# package (3640x2400 and 3840x2400), installed when missing. Prints their paths.
+# Photographs for the benchmarks: the JPEG pictures of Debian's ukui-wallpapers package
+# (installed by run-bench.sh) of at least 3000x2000 pixels. Prints their paths.
 set -euo pipefail
-SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
-if ! dpkg-query -W -f='${Status}' ukui-wallpapers 2>/dev/null | grep -q 'install ok installed'; then
-  echo "bench: installing ukui-wallpapers" >&2
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends ukui-wallpapers >&2
-fi
-ls /usr/share/backgrounds/*.jpg
+found=0
+while read -r path; do
+  [ "$(vipsheader -f width "$path")" -ge 3000 ] && [ "$(vipsheader -f height "$path")" -ge 2000 ] \
+    || continue
+  echo "$path"
+  found=1
+done < <(dpkg -L ukui-wallpapers | grep -E '\.jpg$' | sort)
+[ "$found" = 1 ] || { echo "bench: no photograph of 3000x2000 or more" >&2; exit 1; }

@@ -39,6 +39,8 @@ if [ -z "${DISPLAY:-}" ]; then
     if kill -0 "$xvfb" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
       started+=($xvfb)
       export DISPLAY=":$n"
+      # Tells the commands run here that nobody sits at this display.
+      export BENCH_XVFB=$DISPLAY
       echo "bench: Xvfb on $DISPLAY (pid $xvfb)"
       break
     fi
@@ -60,5 +62,9 @@ fi
 # from the output pipes of the tests: a service holding a test's pipe keeps it open.
 [ -f "$WINEPREFIX/system.reg" ] || echo "bench: creating the Wine prefix"
 wineboot -u </dev/null >/dev/null 2>&1
+# No window manager runs here: Wine must not wait for one (2 s at every show and hide).
+if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+fi
 
 "$@"

@@ -1,12 +1,84 @@
 #!/usr/bin/env bash
-# The program's main job: Vantorel.exe started under Wine in a demo folder.
+# make demo: Vantorel.exe doing its main job in build/demo. Sample photographs go into
+# images\, a copy of the program runs there under Wine. On a display of your own you
+# answer its two dialogs; on the bench's Xvfb the demo's pilot (the end-to-end tests'
+# automation) answers 640 and 480. Ends with the results and their pixel sizes, and
+# screenshots of both dialogs and the final message as PNG files.
+#   scripts/demo.sh PATH/TO/Vantorel.exe     (run inside scripts/bench.sh)
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-demo=$here/../build/demo
-rm -rf "$demo" && mkdir -p "$demo" && cd "$demo" || exit 1
-echo "demo: running $exe in $demo"
-"$here/wine-run.sh" "$exe"
+pilot=$root/build/win/tests/demo_pilot.exe
+demo=$root/build/demo
+say() { printf 'demo: %s\n' "$*"; }
+
+[ -f "$exe" ] && [ -f "$pilot" ] || { say "build first: $exe or $pilot is missing" >&2; exit 1; }
+# ImageMagick takes the screenshots and tells the pictures' sizes.
+if ! command -v import >/dev/null || ! command -v identify >/dev/null; then
+  SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
+  say "installing imagemagick"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends imagemagick >/dev/null ||
+    { say "imagemagick could not be installed" >&2; exit 1; }
+fi
+size_of() { identify -format '%wx%h' "$1" 2>/dev/null; }
+
+rm -rf "$demo" && mkdir -p "$demo/images" && cd "$demo" || exit 1
+mapfile -t photos < <(bash "$here/bench-photos.sh" 2>/dev/null)
+if [ ${#photos[@]} -gt 0 ]; then
+  cp "${photos[@]}" images/
+  say "${#photos[@]} photographs of Debian's ukui-wallpapers in $demo/images:"
+else
+  say "no photographs to be had: generating pictures"
+  "$here/wine-run.sh" "$pilot" pictures images 4 >/dev/null || { say "could not make pictures" >&2; exit 1; }
+  say "generated pictures in $demo/images:"
+fi
+for f in images/*.jpg; do printf '  %-22s %s\n' "${f#images/}" "$(size_of "$f")"; done
+# Beside its pictures, as its usage note tells: then the note it writes on the first
+# run is also the one it opens.
+cp "$exe" Vantorel.exe
+
+if [ -n "${BENCH_XVFB:-}" ]; then
+  say "no display of your own: Vantorel.exe runs on Xvfb ($DISPLAY), and the demo answers"
+  say "the dialogs itself through the tests' automation: width 640, height 480"
+  answers=(640 480)
+else
+  say "Vantorel.exe opens on $DISPLAY: enter the width, then the height"
+  answers=()
+fi
+
+# The pilot talks through two pipes: its report and screenshot requests come out, and
+# a line goes back once a screenshot is taken.
+pipes=$(mktemp -d)
+trap 'rm -rf "$pipes"' EXIT
+mkfifo "$pipes/to" "$pipes/from"
+"$here/wine-run.sh" "$pilot" run Vantorel.exe "${answers[@]}" <"$pipes/to" >"$pipes/from" 2>&1 &
+pilot_pid=$!
+exec {to_pilot}>"$pipes/to" {from_pilot}<"$pipes/from"
+shots=()
+while IFS= read -r -t 900 line <&"$from_pilot"; do
+  line=${line%$'\r'}
+  case $line in
+    "shot "*)
+      read -r _ name x y w h <<<"$line"
+      png=$demo/$name.png
+      if import -window root -crop "${w}x${h}+${x}+${y}" +repage "$png"; then shots+=("$png"); fi
+      echo ok >&"$to_pilot" ;;
+    *) say "$line" ;;
+  esac
+done
+exec {to_pilot}>&- {from_pilot}<&-
+wait "$pilot_pid"
 code=$?
-echo "demo: Vantorel.exe exited with code $code"
+
+if [ -f readme.txt ]; then say "usage note written: $demo/readme.txt ($(stat -c %s readme.txt) bytes)"; fi
+if compgen -G "result/*.jpg" >/dev/null; then
+  say "results in $demo/result:"
+  for f in result/*.jpg; do printf '  %-22s %s\n' "${f#result/}" "$(size_of "$f")"; done
+else
+  say "no results in $demo/result"
+fi
+say "screenshots:"
+for png in "${shots[@]}"; do printf '  %s\n' "$png"; done
+[ $code = 0 ] || say "the pilot reports a failed run (exit code $code)"
 exit $code

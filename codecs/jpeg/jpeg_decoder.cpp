@@ -3,6 +3,10 @@
 // bottom-up DIB), finish releases what check set up. Its working state sits in the
 // request's private words: the decompression state, the error handler, the row writer
 // and, for a stream source, the read buffer.
+//
+// Grey, YCbCr and RGB pictures come out of libjpeg already as blue, green, red, written
+// by its own colour converter into the DIB rows themselves; only CMYK pictures pass
+// through the row writer's sample buffer to be converted here.
 #include <string.h>
 
 #include "codecs/jpeg/jpeg.h"
@@ -15,8 +19,11 @@ enum { WORD_STATE, WORD_ERRORS, WORD_WRITER, WORD_READ_BUFFER };
 
 struct RowWriter {
     uint8_t* target_row;
-    JSAMPARRAY samples;  // one row of output_width * output_components, rounded up to 4
+    JSAMPARRAY samples;  // CMYK only: one row of output_width * 4 samples, rounded up to 4
 };
+
+// DIB rows handed to libjpeg in one read: fewer calls, the same bytes.
+constexpr JDIMENSION ROWS_PER_READ = 16;
 
 struct DecoderState {
     jpeg_decompress_struct cinfo;
@@ -87,8 +94,9 @@ int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint3
     if (jpeg_read_header(cinfo, TRUE) == JPEG_SUSPENDED) return 0;
     if (cinfo->jpeg_color_space == JCS_UNKNOWN) return 0;
     cinfo->dct_method = JDCT_ISLOW;
-    if (cinfo->jpeg_color_space == JCS_GRAYSCALE || cinfo->jpeg_color_space == JCS_YCbCr)
-        cinfo->out_color_space = JCS_RGB;
+    if (cinfo->jpeg_color_space == JCS_GRAYSCALE || cinfo->jpeg_color_space == JCS_YCbCr ||
+        cinfo->jpeg_color_space == JCS_RGB)
+        cinfo->out_color_space = JCS_EXT_BGR;
     else if (cinfo->jpeg_color_space == JCS_YCCK)
         cinfo->out_color_space = JCS_CMYK;
 
@@ -98,9 +106,12 @@ int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint3
     jpeg_calc_output_dimensions(cinfo);
     // The image record keeps 16-bit sides: a larger picture is refused, not wrapped.
     if (cinfo->output_width > 32767 || cinfo->output_height > 32767) return 0;
-    JDIMENSION samples = (cinfo->output_width * (JDIMENSION)cinfo->output_components + 3) & ~3u;
     writer->target_row = 0;
-    writer->samples = (*cinfo->mem->alloc_sarray)((j_common_ptr)cinfo, JPOOL_IMAGE, samples, 1);
+    writer->samples = 0;
+    if (cinfo->out_color_space == JCS_CMYK) {
+        JDIMENSION samples = (cinfo->output_width * (JDIMENSION)cinfo->output_components + 3) & ~3u;
+        writer->samples = (*cinfo->mem->alloc_sarray)((j_common_ptr)cinfo, JPOOL_IMAGE, samples, 1);
+    }
     jpeg_start_decompress(cinfo);
 
     request->width = (int32_t)cinfo->output_width;
@@ -131,22 +142,13 @@ int32_t jpeg_check(ImageDecodeRequest* request) {
     return 1;
 }
 
-// One scanline into a row of blue, green, red pixels.
-void convert_row(const jpeg_decompress_struct* cinfo, const JSAMPLE* in, uint8_t* out) {
-    JDIMENSION width = cinfo->output_width;
-    if (cinfo->out_color_space == JCS_CMYK) {
-        for (JDIMENSION x = 0; x < width; x++, in += 4, out += 3) {
-            unsigned k = in[3];
-            out[0] = (uint8_t)(in[2] * k / 255);
-            out[1] = (uint8_t)(in[1] * k / 255);
-            out[2] = (uint8_t)(in[0] * k / 255);
-        }
-        return;
-    }
-    for (JDIMENSION x = 0; x < width; x++, in += 3, out += 3) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
+// One CMYK scanline into a row of blue, green, red pixels.
+void convert_cmyk_row(JDIMENSION width, const JSAMPLE* in, uint8_t* out) {
+    for (JDIMENSION x = 0; x < width; x++, in += 4, out += 3) {
+        unsigned k = in[3];
+        out[0] = (uint8_t)(in[2] * k / 255);
+        out[1] = (uint8_t)(in[1] * k / 255);
+        out[2] = (uint8_t)(in[0] * k / 255);
     }
 }
 
@@ -157,12 +159,24 @@ int32_t jpeg_decode(ImageDecodeRequest* request, uint8_t* pixels, int32_t pitch,
     if (!state || !writer || !errors) return 0;
     jpeg_decompress_struct* cinfo = &state->cinfo;
     if (setjmp(errors->back)) return 0;
-    int32_t height = request->height;
-    for (int32_t i = 0; i < height; i++) {
-        int32_t row = (flags & IMAGE_BOTTOM_UP) ? height - 1 - i : i;
-        writer->target_row = pixels + (size_t)pitch * (size_t)row;
-        jpeg_read_scanlines(cinfo, writer->samples, 1);
-        convert_row(cinfo, writer->samples[0], writer->target_row);
+    const JDIMENSION height = (JDIMENSION)request->height;
+    const bool bottom_up = (flags & IMAGE_BOTTOM_UP) != 0;
+    while (cinfo->output_scanline < height) {
+        JDIMENSION first = cinfo->output_scanline;
+        JDIMENSION wanted = height - first < ROWS_PER_READ ? height - first : ROWS_PER_READ;
+        JSAMPROW rows[ROWS_PER_READ];
+        for (JDIMENSION k = 0; k < wanted; k++) {
+            JDIMENSION row = bottom_up ? height - 1 - (first + k) : first + k;
+            rows[k] = pixels + (size_t)pitch * (size_t)row;
+        }
+        if (cinfo->out_color_space != JCS_CMYK) {
+            // A memory source never suspends: every read brings at least one row.
+            if (jpeg_read_scanlines(cinfo, rows, wanted) == 0) return 0;
+            continue;
+        }
+        writer->target_row = rows[0];
+        if (jpeg_read_scanlines(cinfo, writer->samples, 1) == 0) return 0;
+        convert_cmyk_row(cinfo->output_width, writer->samples[0], writer->target_row);
     }
     jpeg_finish_decompress(cinfo);
     return 1;

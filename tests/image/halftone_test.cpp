@@ -1,5 +1,6 @@
-// The halftone stretch against a plain reference that measures the overlap of every
-// source pixel with every target pixel.
+// The halftone stretch against the plain reference that measures the overlap of every
+// source pixel with every target pixel: its fast paths (16- and 32-bit sums, float and
+// exact rounding, rows reused when enlarging) must give the reference's bytes.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "image/halftone.h"
+#include "tests/support/pixel_reference.h"
 
 namespace {
 
@@ -20,23 +22,6 @@ struct Picture {
     uint8_t* at(int32_t x, int32_t y) { return &bytes[(size_t)y * stride + (size_t)x * channels]; }
 };
 
-// Overlap of [i*s, (i+1)*s) with [k*t, (k+1)*t): target index i, source index k.
-int64_t overlap(int64_t i, int64_t k, int64_t s, int64_t t) {
-    int64_t low = std::max(i * s, k * t), high = std::min((i + 1) * s, (k + 1) * t);
-    return high > low ? high - low : 0;
-}
-
-// Round half up of the coverage-weighted mean, for one target pixel.
-uint8_t reference(Picture& in, int32_t tw, int32_t th, int32_t x, int32_t y, int32_t ch) {
-    int64_t sum = 0;
-    int64_t x0 = (int64_t)x * in.width / tw, y0 = (int64_t)y * in.height / th;
-    for (int64_t k = y0; k < in.height && k * th < (int64_t)(y + 1) * in.height; k++)
-        for (int64_t m = x0; m < in.width && m * tw < (int64_t)(x + 1) * in.width; m++)
-            sum += overlap(x, m, in.width, tw) * overlap(y, k, in.height, th) * in.at((int32_t)m, (int32_t)k)[ch];
-    int64_t area = (int64_t)in.width * in.height;
-    return (uint8_t)((2 * sum + area) / (2 * area));
-}
-
 void fill_random(Picture& p, unsigned seed) {
     std::mt19937 random(seed);
     for (int32_t y = 0; y < p.height; y++)
@@ -46,6 +31,27 @@ void fill_random(Picture& p, unsigned seed) {
 int32_t stretch(Picture& in, Picture& out) {
     return halftone_stretch(in.bytes.data(), in.width, in.height, in.stride, out.bytes.data(),
                             out.width, out.height, out.stride, in.channels);
+}
+
+uint8_t reference(Picture& in, int32_t tw, int32_t th, int32_t x, int32_t y, int32_t ch) {
+    return reference_halftone_at(in.bytes.data(), in.width, in.height, in.stride, tw, th,
+                                 in.channels, x, y, ch);
+}
+
+// The whole target, padding included, against the reference written into the same
+// padding; the first differing byte is named.
+void expect_reference_bytes(Picture& in, Picture& out, const char* name) {
+    Picture expected(out.width, out.height, out.channels, out.stride - ((out.width * out.channels + 3) & ~3));
+    reference_halftone(in.bytes.data(), in.width, in.height, in.stride, expected.bytes.data(),
+                       out.width, out.height, out.stride, in.channels);
+    for (size_t i = 0; i < out.bytes.size(); i++)
+        if (out.bytes[i] != expected.bytes[i]) {
+            ADD_FAILURE() << name << ": " << in.width << "x" << in.height << " to " << out.width
+                          << "x" << out.height << " at " << in.channels << " channels differs at row "
+                          << i / out.stride << ", byte " << i % out.stride << ": "
+                          << (int)out.bytes[i] << " instead of " << (int)expected.bytes[i];
+            return;
+        }
 }
 
 }  // namespace
@@ -110,15 +116,59 @@ TEST(Halftone, MatchesTheOverlapReferenceOnRandomSizes) {
     for (int round = 0; round < 200; round++) {
         int32_t channels = round % 2 ? 4 : 3;
         Picture in(1 + random() % 37, 1 + random() % 29, channels);
-        Picture out(1 + random() % 41, 1 + random() % 23, channels);
+        Picture out(1 + random() % 41, 1 + random() % 23, channels, round % 3);
         fill_random(in, round);
         ASSERT_EQ(stretch(in, out), 1);
-        for (int32_t y = 0; y < out.height; y++)
-            for (int32_t x = 0; x < out.width; x++)
-                for (int32_t ch = 0; ch < channels; ch++)
-                    ASSERT_EQ(out.at(x, y)[ch], reference(in, out.width, out.height, x, y, ch))
-                        << in.width << "x" << in.height << " to " << out.width << "x"
-                        << out.height << " at " << x << "," << y;
+        expect_reference_bytes(in, out, "random");
+    }
+}
+
+// Sizes that take each path: whole and fractional ratios both ways, sums that need 32
+// bits, divisors on both sides of the float rounding's limit, one axis growing while
+// the other shrinks, single rows and columns.
+TEST(Halftone, MatchesTheReferenceOnEveryPath) {
+    struct {
+        const char* name;
+        int32_t sw, sh, tw, th;
+    } cases[] = {
+        {"whole reduction", 384, 240, 64, 48},
+        {"camera-like reduction", 364, 240, 64, 48},
+        {"divisor just below the float limit", 254, 258, 2, 2},
+        {"divisor just past the float limit", 290, 226, 2, 2},
+        {"column sums past 16 bits", 40, 600, 10, 2},
+        {"whole enlargement", 64, 48, 384, 240},
+        {"fractional enlargement", 40, 30, 97, 71},
+        {"row sums past 16 bits", 300, 2, 301, 5},
+        {"enlargement past the float limit", 131, 127, 300, 300},
+        {"grows down, shrinks across", 300, 20, 70, 90},
+        {"shrinks down, grows across", 20, 300, 90, 70},
+        {"same height", 50, 40, 33, 40},
+        {"same width", 50, 40, 50, 17},
+        {"one source pixel", 1, 1, 9, 4},
+        {"one target pixel", 31, 17, 1, 1},
+        {"one row", 100, 1, 7, 3},
+        {"one column", 1, 100, 3, 7},
+    };
+    for (auto c : cases)
+        for (int32_t channels = 3; channels <= 4; channels++)
+            for (int32_t padding = 0; padding <= 5; padding += 5) {
+                Picture in(c.sw, c.sh, channels, padding), out(c.tw, c.th, channels, padding);
+                fill_random(in, (unsigned)(c.sw * 31 + c.th + channels));
+                ASSERT_EQ(stretch(in, out), 1) << c.name;
+                expect_reference_bytes(in, out, c.name);
+            }
+}
+
+TEST(Halftone, PhotographLikePicturesMatchTheReference) {
+    // Smooth areas and hard edges, as a camera gives them, bottom-up 24-bit rows.
+    struct {
+        int32_t sw, sh, tw, th;
+    } cases[] = {{480, 300, 80, 60}, {455, 300, 80, 60}, {80, 60, 480, 300}, {77, 61, 300, 229}};
+    for (auto c : cases) {
+        Picture in(c.sw, c.sh, 3), out(c.tw, c.th, 3);
+        in.bytes = test_photo_pixels(c.sw, c.sh, in.stride, 5);
+        ASSERT_EQ(stretch(in, out), 1);
+        expect_reference_bytes(in, out, "photograph");
     }
 }
 
@@ -139,4 +189,7 @@ TEST(Halftone, RefusesBadSizesAndChannels) {
     EXPECT_EQ(halftone_stretch(in.bytes.data(), 0, 2, in.stride, out.bytes.data(), 1, 1, out.stride, 3), 0);
     EXPECT_EQ(halftone_stretch(in.bytes.data(), 2, 2, in.stride, out.bytes.data(), 1, -1, out.stride, 3), 0);
     EXPECT_EQ(halftone_stretch(in.bytes.data(), 2, 2, in.stride, out.bytes.data(), 1, 1, out.stride, 2), 0);
+    // Beyond 65535 a weight would not fit its 16 bits; nothing is read or written.
+    EXPECT_EQ(halftone_stretch(in.bytes.data(), 65536, 2, in.stride, out.bytes.data(), 1, 1, out.stride, 3), 0);
+    EXPECT_EQ(halftone_stretch(in.bytes.data(), 2, 2, in.stride, out.bytes.data(), 1, 65536, out.stride, 3), 0);
 }

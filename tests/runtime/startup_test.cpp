@@ -11,6 +11,9 @@
 #include "runtime/memory.h"
 #include "runtime/startup.h"
 #include "runtime/strings.h"
+#include "ui/events.h"
+#include "ui/gadgets.h"
+#include "ui/window.h"
 
 static int driver_state = 7;
 static int failures;
@@ -38,9 +41,17 @@ void driver_main(void) {
           "the map library filled its container entries");
     check(image_registry != 0 && image_registry->capacity == 16 && image_decode_request != 0,
           "the image library is ready");
+    check(gadget_registry != 0 && gadget_list_state != 0, "the gadget library is up");
+    check(IsWindow(event_post_window) && event_post_message != 0 && event_bindings != 0 &&
+              event_queue_state != 0 && event_queue_state->pool != 0,
+          "the event channel is up");
+    check(window_registry != 0 && window_library_state != 0 && window_cursor != 0,
+          "the window library is up");
+    check(window_open(0, -65535, -65535, 300, 200, "Vantorel", 1) != 0, "window 0 opens");
     void* block = memory_alloc(16, 0);
     check(block != 0, "memory_alloc works");
-    // Leave things behind on purpose: shutdown must still end with exit code 0.
+    // Leave things behind on purpose (a string, window 0): shutdown must still end with
+    // exit code 0.
     str_concat("left over");
     if (failures) {
         fflush(stdout);

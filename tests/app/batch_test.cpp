@@ -1,0 +1,297 @@
+// Vantorel.exe as a person uses it: pictures put into images\ of a fresh folder, the
+// program started there, its dialogs answered by typing and keys, its message read, its
+// beeps heard through the beep log, its results decoded; the usage note written and
+// opened through a ".txt" association of the test's own.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/usage_note.h"
+#include "tests/support/batch_folder.h"
+#include "tests/support/jpeg_maker.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/ui_automation.h"
+
+namespace {
+
+const DWORD WAIT_MS = BATCH_WAIT_MS;
+const Lines HIGH_BEEP = { "3000 100" };
+const Lines LOW_BEEP = { "1000 100" };
+const std::string WIDTH = "Width: Enter of width";
+const std::string HEIGHT = "Height: Enter of height";
+const char VIEWER_CLASS[] = "VantorelTest.NoteViewer";
+
+// A program built beside this test binary.
+std::string beside_us(const char* name) {
+    char path[MAX_PATH];
+    GetModuleFileNameA(0, path, sizeof path);
+    strcpy(strrchr(path, '\\') + 1, name);
+    return path;
+}
+
+std::string note_bytes() { return std::string((const char*)usage_note, (size_t)usage_note_length); }
+
+bool decodes_at(const std::string& path, int32_t width, int32_t height, JpegReading* reading) {
+    std::string data = read_whole_file(path);
+    return jpeg_read(Bytes(data.begin(), data.end()), reading) && reading->width == width &&
+           reading->height == height;
+}
+
+// The result is a JPEG of that size whose first two quantisation tables are quality 70's.
+void expect_result(const RunFolder& folder, const std::string& name, int32_t width, int32_t height) {
+    JpegReading reading = {};
+    ASSERT_TRUE(decodes_at(folder.file("result\\" + name), width, height, &reading))
+        << name << " is " << reading.width << "x" << reading.height;
+    JpegTables quality_70 = jpeg_quality_tables(70);
+    ASSERT_GE(reading.tables.size(), 2u) << name;
+    EXPECT_EQ(reading.tables[0], quality_70[0]) << name;
+    EXPECT_EQ(reading.tables[1], quality_70[1]) << name;
+}
+
+}  // namespace
+
+TEST(Batch, ThreePicturesOfWhichOneIsDamagedGiveTwoResults) {
+    RunFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    Bytes red = { 220, 60, 30 };
+    folder.put("a.jpg", jpeg_make(jpeg_uniform(160, 120, JCS_RGB, JCS_YCbCr, red, 95)));
+    folder.put("b.jpg", Bytes(3000, 0x5A));
+    folder.put_picture("c.jpg", 50, 30);
+    Outcome outcome = folder.run({ { "640", ANSWER_ENTER }, { "480", ANSWER_OK } });
+    expect_normal_end(outcome);
+    EXPECT_EQ(outcome.asked, Lines({ WIDTH, HEIGHT }));
+    EXPECT_EQ(outcome.shown, Lines({ "Success!: 3 images in processed!" }));
+    EXPECT_EQ(outcome.beeps, HIGH_BEEP);
+    EXPECT_EQ(folder.files_in("result"), Lines({ "a.jpg", "c.jpg" }));
+    expect_result(folder, "a.jpg", 640, 480);
+    expect_result(folder, "c.jpg", 640, 480);
+    // The result shows the picture: its middle keeps the colour.
+    JpegReading a = {};
+    ASSERT_TRUE(decodes_at(folder.file("result\\a.jpg"), 640, 480, &a));
+    const uint8_t* middle = &a.samples[(240 * 640 + 320) * 3];
+    for (int c = 0; c < 3; c++) EXPECT_NEAR(middle[c], red[c], 12) << "component " << c;
+}
+
+TEST(Batch, AcceptedAnswersGiveResultsOfThatSize) {
+    struct Case {
+        const char* width;
+        const char* height;
+        int32_t expected_width;
+        int32_t expected_height;
+    } cases[] = {
+        { "8192", "8", 8192, 8 },  { " 640", "8", 640, 8 }, { "64px", "8", 64, 8 },
+        { "$400", "8", 1024, 8 },  { "%101", "8", 5, 8 },   { "1", "8192", 1, 8192 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("width \"") + c.width + "\", height \"" + c.height + "\"");
+        RunFolder folder;
+        folder.put_picture("p.jpg", 16, 16);
+        Outcome outcome = folder.run({ { c.width, ANSWER_ENTER }, { c.height, ANSWER_ENTER } });
+        expect_normal_end(outcome);
+        EXPECT_EQ(outcome.asked, Lines({ WIDTH, HEIGHT }));
+        EXPECT_EQ(outcome.shown, Lines({ "Success!: 1 images in processed!" }));
+        EXPECT_EQ(outcome.beeps, HIGH_BEEP);
+        EXPECT_EQ(folder.files_in("result"), Lines({ "p.jpg" }));
+        expect_result(folder, "p.jpg", c.expected_width, c.expected_height);
+    }
+}
+
+TEST(Batch, RefusedOrCancelledAnswersEndWithTheLowBeepAndNoResult) {
+    struct Case {
+        const char* name;
+        std::vector<DialogAnswer> answers;
+        Lines asked;
+    } cases[] = {
+        { "width 8193", { { "8193", ANSWER_ENTER } }, { WIDTH } },
+        { "width 0", { { "0", ANSWER_ENTER } }, { WIDTH } },
+        { "width -5", { { "-5", ANSWER_ENTER } }, { WIDTH } },
+        { "width 12345", { { "12345", ANSWER_ENTER } }, { WIDTH } },
+        { "width 00640, too long though in range", { { "00640", ANSWER_ENTER } }, { WIDTH } },
+        { "width abc", { { "abc", ANSWER_OK } }, { WIDTH } },
+        { "empty width", { { nullptr, ANSWER_ENTER } }, { WIDTH } },
+        { "width cancelled by Escape", { { nullptr, ANSWER_ESCAPE } }, { WIDTH } },
+        { "typed width cancelled by Escape", { { "640", ANSWER_ESCAPE } }, { WIDTH } },
+        { "width dialog closed", { { "640", ANSWER_CLOSE_BOX } }, { WIDTH } },
+        { "height 8193", { { "640", ANSWER_ENTER }, { "8193", ANSWER_ENTER } }, { WIDTH, HEIGHT } },
+        { "height cancelled", { { "640", ANSWER_ENTER }, { "480", ANSWER_ESCAPE } }, { WIDTH, HEIGHT } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunFolder folder;
+        folder.put_picture("p.jpg", 16, 16);
+        Outcome outcome = folder.run(c.answers);
+        expect_normal_end(outcome);
+        EXPECT_EQ(outcome.asked, c.asked);
+        EXPECT_EQ(outcome.shown, Lines());
+        EXPECT_EQ(outcome.beeps, LOW_BEEP);
+        EXPECT_EQ(folder.files_in("result"), Lines());
+    }
+}
+
+TEST(Batch, NoPicturesToFindEndsWithoutADialog) {
+    struct Case {
+        const char* name;
+        void (*fill)(const RunFolder& folder);
+    } cases[] = {
+        { "no images folder", [](const RunFolder&) {} },
+        { "an empty images folder", [](const RunFolder& folder) { folder.make_folder("images"); } },
+        { "only a sub-folder named x.jpg",
+          [](const RunFolder& folder) {
+              folder.make_folder("images");
+              folder.make_folder("images\\x.jpg");
+          } },
+        { "only other kinds of files",
+          [](const RunFolder& folder) { folder.put("x.png", jpeg_make(jpeg_bands(8, 8, { { 1, 2, 3 } }))); } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunFolder folder;
+        c.fill(folder);
+        Outcome outcome = folder.run({});
+        expect_normal_end(outcome);
+        EXPECT_EQ(outcome.asked, Lines());
+        EXPECT_EQ(outcome.shown, Lines());
+        EXPECT_EQ(outcome.beeps, LOW_BEEP);
+        EXPECT_EQ(folder.files_in("result"), Lines());
+    }
+}
+
+TEST(Batch, OlderResultsAreReplaced) {
+    RunFolder folder;
+    folder.put_picture("a.jpg", 80, 60);
+    folder.make_folder("result");
+    Bytes older = jpeg_make(jpeg_bands(10, 10, { { 9, 9, 9 } }));
+    folder.write("result\\a.jpg", older);
+    folder.write("result\\other.jpg", older);
+    Outcome outcome = folder.run({ { "640", ANSWER_ENTER }, { "480", ANSWER_ENTER } });
+    expect_normal_end(outcome);
+    EXPECT_EQ(outcome.beeps, HIGH_BEEP);
+    expect_result(folder, "a.jpg", 640, 480);
+    EXPECT_EQ(folder.read("result\\other.jpg"), older) << "not the program's to touch";
+}
+
+namespace {
+
+// ".txt" opened by note_viewer while the test runs, which records the opened path in
+// the test's folder; what ".txt" named before comes back afterwards.
+class UsageNote : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(records.path().empty());
+        std::string command = "\"" + beside_us("note_viewer.exe") + "\" \"%1\" \"" + record() + "\"";
+        HKEY key;
+        DWORD disposition = 0;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, ".txt", 0, 0, 0, KEY_ALL_ACCESS, 0, &key,
+                                  &disposition), ERROR_SUCCESS);
+        created_txt = disposition == REG_CREATED_NEW_KEY;
+        char value[256];
+        DWORD size = sizeof value;
+        if (RegQueryValueExA(key, 0, 0, 0, (BYTE*)value, &size) == ERROR_SUCCESS) {
+            old_class.assign(value, size && !value[size - 1] ? size - 1 : size);
+            // A run that was cut short may have left ours behind.
+            had_class = old_class != VIEWER_CLASS;
+        }
+        RegCloseKey(key);
+        ASSERT_TRUE(set_default(".txt", VIEWER_CLASS));
+        ASSERT_TRUE(set_default((std::string(VIEWER_CLASS) + "\\shell\\open\\command").c_str(), command));
+    }
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, VIEWER_CLASS);
+        if (created_txt) {
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, ".txt");
+        } else if (had_class) {
+            set_default(".txt", old_class);
+        } else {
+            RegDeleteKeyValueA(HKEY_CLASSES_ROOT, ".txt", 0);
+        }
+    }
+    static bool set_default(const char* name, const std::string& value) {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, name, 0, 0, 0, KEY_ALL_ACCESS, 0, &key, 0)) return false;
+        LONG status = RegSetValueExA(key, 0, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
+    }
+    std::string record() const { return records.file("opened.txt"); }
+
+    // The path the viewer was given, once it has ended; empty when no viewer came
+    // within wait_ms.
+    std::string opened(DWORD wait_ms) const {
+        std::string text;
+        ui_wait_until([&] { return !(text = read_whole_file(record())).empty(); }, wait_ms);
+        size_t first = text.find('\n');
+        if (first == std::string::npos) return "";
+        DWORD id = strtoul(text.c_str() + first + 1, 0, 10);
+        if (HANDLE viewer = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id)) {
+            if (WaitForSingleObject(viewer, 5000) == WAIT_TIMEOUT) TerminateProcess(viewer, 1);
+            CloseHandle(viewer);
+        }
+        return text.substr(0, first);
+    }
+
+    TempFolder records;
+    bool created_txt = false;
+    bool had_class = false;
+    std::string old_class;
+};
+
+}  // namespace
+
+TEST_F(UsageNote, TheBuiltNoteIsNineteenLinesOfCodePage1251) {
+    std::string note = note_bytes();
+    EXPECT_EQ(note.size(), 697u);
+    EXPECT_EQ(note.find('\0'), std::string::npos);
+    ASSERT_GE(note.size(), 2u);
+    EXPECT_EQ(note.substr(note.size() - 2), "\r\n") << "the last line ends too";
+    Lines lines = crlf_lines(note);
+    ASSERT_EQ(lines.size(), 19u);
+    EXPECT_EQ(lines[0], "Vantorel");
+    EXPECT_EQ(lines[12], "Vantorel.exe");
+    for (int empty : { 3, 6, 14 }) EXPECT_EQ(lines[empty], "") << "line " << empty + 1;
+    for (const std::string& line : lines) EXPECT_EQ(line.find('\n'), std::string::npos) << "a lone LF";
+    // Russian in code page 1251: the Cyrillic letters are the bytes 0xC0 to 0xFF.
+    EXPECT_GT(std::count_if(note.begin(), note.end(), [](char c) { return (unsigned char)c >= 0xC0; }), 300);
+}
+
+TEST_F(UsageNote, AMissingOrEmptyNoteIsWrittenAndOpenedFromTheProgramsFolder) {
+    for (bool empty : { false, true }) {
+        SCOPED_TRACE(empty ? "empty readme.txt" : "no readme.txt");
+        DeleteFileA(record().c_str());
+        RunFolder folder(false);
+        if (empty) folder.write("readme.txt", "");
+        std::string program = folder.copy_program();
+        ASSERT_NE(program, "");
+        Outcome outcome = folder.run({}, program);
+        expect_normal_end(outcome);
+        EXPECT_EQ(outcome.beeps, LOW_BEEP) << "no images folder";
+        EXPECT_TRUE(read_whole_file(folder.file("readme.txt")) == note_bytes()) << "byte for byte";
+        EXPECT_EQ(opened(WAIT_MS), folder.file("readme.txt"));
+    }
+}
+
+TEST_F(UsageNote, ANoteWithTextIsLeftAloneAndNotOpened) {
+    RunFolder folder;
+    std::string program = folder.copy_program();
+    ASSERT_NE(program, "");
+    Outcome outcome = folder.run({}, program);
+    expect_normal_end(outcome);
+    EXPECT_EQ(read_whole_file(folder.file("readme.txt")), KEPT_NOTE);
+    EXPECT_EQ(opened(1000), "");
+}
+
+TEST_F(UsageNote, FromAnotherFolderTheNoteIsWrittenThereAndOpenedFromTheProgramsFolder) {
+    RunFolder program_folder;
+    std::string program = program_folder.copy_program();
+    ASSERT_NE(program, "");
+    RunFolder current(false);
+    Outcome outcome = program_folder.run_in(current.path(), {}, program);
+    expect_normal_end(outcome);
+    EXPECT_TRUE(read_whole_file(current.file("readme.txt")) == note_bytes());
+    EXPECT_EQ(read_whole_file(program_folder.file("readme.txt")), KEPT_NOTE);
+    EXPECT_EQ(opened(WAIT_MS), program_folder.file("readme.txt"));
+}

@@ -1,0 +1,101 @@
+// Vantorel.exe run in a fresh folder as a person runs it: pictures put into images\,
+// the program started there, its dialogs answered, its beeps read from the beep log,
+// what it left in the folder read back. For the end-to-end tests, which define
+// VANTOREL_EXE as the built program's Unix path.
+#ifndef VANTOREL_TESTS_SUPPORT_BATCH_FOLDER_H
+#define VANTOREL_TESTS_SUPPORT_BATCH_FOLDER_H
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/jpeg_maker.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_folder.h"
+
+const DWORD BATCH_WAIT_MS = 10000;
+typedef std::vector<std::string> Lines;
+const char KEPT_NOTE[] = "Read it already.\r\n";
+
+inline std::string built_program() { return program_windows_path(VANTOREL_EXE); }
+
+// The lines of text, each ended by CR LF; a last line without one is kept as it is.
+inline Lines crlf_lines(const std::string& text) {
+    Lines lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+// What one run showed and left in the beep log.
+struct Outcome : SessionRecord {
+    Lines beeps;
+};
+
+// A fresh folder to run the program in, with what fills it and reads what a run left.
+class RunFolder : public TempFolder {
+  public:
+    // A readme.txt that is there already keeps the usage note out of runs about pictures.
+    explicit RunFolder(bool with_note = true) {
+        if (with_note) write("readme.txt", KEPT_NOTE);
+    }
+    void make_folder(const char* name) const { CreateDirectoryA(file(name).c_str(), 0); }
+    void put(const std::string& name, const Bytes& bytes) const {
+        make_folder("images");
+        write(("images\\" + name).c_str(), bytes);
+    }
+    void put_picture(const std::string& name, int32_t width, int32_t height) const {
+        put(name, jpeg_make(jpeg_bands(width, height, { { 200, 40, 40 }, { 40, 200, 40 } }, 95)));
+    }
+    // Names of the plain files in a sub-folder, sorted; none when it is missing.
+    Lines files_in(const char* name) const {
+        Lines names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(file(name), error))
+            if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    Outcome run(const std::vector<DialogAnswer>& answers, const std::string& program = built_program()) const {
+        return run_in(path(), answers, program);
+    }
+    // Runs program with folder as its current folder, its beeps logged here.
+    Outcome run_in(const std::string& folder, const std::vector<DialogAnswer>& answers,
+                   const std::string& program) const {
+        Outcome outcome;
+        std::string log = file("beeps.log");
+        ProgramRun run;
+        if (!run.start(program, folder, { "VANTOREL_BEEP_LOG=" + log })) {
+            outcome.ended = false;
+            outcome.trouble = "could not start " + program;
+            return outcome;
+        }
+        SessionPlan plan = { "InputRequester", answers, false, BATCH_WAIT_MS, seen };
+        static_cast<SessionRecord&>(outcome) = program_session(run, plan);
+        outcome.beeps = crlf_lines(read_whole_file(log));
+        return outcome;
+    }
+    // A copy of the built program in this folder, for runs where its folder matters.
+    std::string copy_program() const {
+        std::string copy = file("Vantorel.exe");
+        return CopyFileA(built_program().c_str(), copy.c_str(), FALSE) ? copy : "";
+    }
+
+    // Called with each dialog and box of a run just before it is finished.
+    std::function<void(HWND)> seen;
+};
+
+inline void expect_normal_end(const Outcome& outcome) {
+    EXPECT_EQ(outcome.trouble, "");
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_EQ(outcome.exit_code, 0u);
+}
+
+#endif

@@ -1,0 +1,56 @@
+// JPEG pictures for the codec tests, made by libjpeg itself in memory, and plain libjpeg
+// readings of what the encoder wrote: samples and quantisation tables.
+#ifndef VANTOREL_TESTS_SUPPORT_JPEG_MAKER_H
+#define VANTOREL_TESTS_SUPPORT_JPEG_MAKER_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <vector>
+
+#include <jpeglib.h>
+
+typedef std::vector<uint8_t> Bytes;
+typedef std::vector<std::vector<uint16_t>> JpegTables;
+
+struct JpegMake {
+    int32_t width;
+    int32_t height;
+    int32_t components;         // samples per pixel
+    J_COLOR_SPACE input_space;  // what the samples are
+    J_COLOR_SPACE file_space;   // the frame's colour space (jpeg_set_colorspace)
+    int32_t quality;
+    Bytes samples;              // top row first, width * components a row
+    bool progressive = false;   // libjpeg's simple progression instead of one scan
+};
+
+// The encoded bytes, every component at full resolution; empty when libjpeg refuses.
+Bytes jpeg_make(const JpegMake& make);
+// The same into the destination that install puts on cinfo: 0, or libjpeg's error code.
+int jpeg_make_through(const JpegMake& make, void (*install)(j_compress_ptr cinfo, void* context),
+                      void* context);
+// A picture of one sample value set repeated over every pixel.
+JpegMake jpeg_uniform(int32_t width, int32_t height, J_COLOR_SPACE input_space,
+                      J_COLOR_SPACE file_space, const Bytes& pixel, int32_t quality = 100);
+// Bands of 8 rows, band i of the colour bands[i % bands.size()]; 3 samples a pixel.
+JpegMake jpeg_bands(int32_t width, int32_t height, const std::vector<Bytes>& bands,
+                    int32_t quality = 100);
+
+struct JpegReading {
+    int32_t width;
+    int32_t height;
+    int32_t components;  // 3 (red, green, blue) for grey and colour pictures
+    Bytes samples;       // top row first
+    JpegTables tables;   // the quantisation tables the file defines, by slot
+};
+
+// Reads a whole JPEG with libjpeg's defaults (colour as red, green, blue); false when
+// libjpeg refuses it.
+bool jpeg_read(const Bytes& data, JpegReading* reading);
+// Tables 0 and 1 as jpeg_set_quality (force_baseline FALSE) makes them for that quality.
+JpegTables jpeg_quality_tables(int32_t quality);
+
+// The offset of the first marker 0xFF, code in the data, or 0 when there is none.
+size_t jpeg_marker_offset(const Bytes& data, uint8_t code);
+
+#endif
