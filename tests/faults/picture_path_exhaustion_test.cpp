@@ -70,20 +70,22 @@ struct PathRun {
     Bytes file;
 };
 
-// The driver's calls on one picture, allocations numbered first to first + count - 1
+// The driver's calls on one picture under image number `number` (-1: a new automatic
+// one, whose record each run makes), allocations numbered first to first + count - 1
 // failing. The block image_load keeps for reading files is given back before and after,
 // so that each run makes it. Nothing of the test's own is allocated between the counts.
-PathRun run_path(const std::string& source, const std::string& target, int32_t width,
-                 int32_t height, int32_t first, int32_t count) {
+PathRun run_path(const std::string& source, const std::string& target, int32_t number,
+                 int32_t width, int32_t height, int32_t first, int32_t count) {
     PathRun run = {};
     image_load_release();
     run.before = held_now();
     c_heap_faults_arm(first, count);
-    run.loaded = image_load(0, source.c_str());
+    run.loaded = image_load(number, source.c_str());
     if (run.loaded) {
-        run.resized = image_resize(0, width, height);
-        run.saved = image_save(0, target.c_str(), IMAGE_FORMAT_JPEG, 7);
-        run.freed = image_free(0);
+        if (number == -1) number = run.loaded;
+        run.resized = image_resize(number, width, height);
+        run.saved = image_save(number, target.c_str(), IMAGE_FORMAT_JPEG, 7);
+        run.freed = image_free(number);
     }
     run.asked = c_heap_faults_disarm();
     image_load_release();
@@ -155,18 +157,19 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
     const struct {
         const char* what;
         const char* photo;
-        int32_t width, height;
+        int32_t number, width, height;
     } cases[] = {
-        {"reduced to 40x30", "photo.jpg", 40, 30},
-        {"enlarged to 90x64", "photo.jpg", 90, 64},
-        {"progressive, reduced to 40x30", "progressive.jpg", 40, 30},
+        {"reduced to 40x30", "photo.jpg", 0, 40, 30},
+        {"enlarged to 90x64", "photo.jpg", 0, 90, 64},
+        {"progressive, reduced to 40x30", "progressive.jpg", 0, 40, 30},
+        {"under a new number, reduced to 40x30", "photo.jpg", -1, 40, 30},
     };
     for (const auto& c : cases) {
         const std::string source = folder.file(c.photo);
         // The first run may make what the system keeps once made (stock GDI objects).
-        run_path(source, target, c.width, c.height, 1, 0);
+        run_path(source, target, c.number, c.width, c.height, 1, 0);
         int32_t heap_calls = win_heap_calls();
-        PathRun whole = run_path(source, target, c.width, c.height, 1, 0);
+        PathRun whole = run_path(source, target, c.number, c.width, c.height, 1, 0);
         heap_calls = win_heap_calls() - heap_calls;
         expect_held(whole.before, whole.after, std::string(c.what) + ", whole");
         ASSERT_NE(whole.loaded, 0) << c.what;
@@ -185,7 +188,7 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
             sweep_failing_allocations([&](int32_t k) {
                 std::string what = std::string(c.what) + ", allocations failing from " +
                                    std::to_string(k) + (count == 1 ? " once" : " on");
-                PathRun run = run_path(source, target, c.width, c.height, k, count);
+                PathRun run = run_path(source, target, c.number, c.width, c.height, k, count);
                 expect_held(run.before, run.after, what);
                 bool done = run.loaded && run.resized && run.saved;
                 if (run.asked < k) {
