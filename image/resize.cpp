@@ -96,9 +96,15 @@ HBITMAP image_resize_ex(int32_t number, int32_t width, int32_t height, int32_t m
             result = 0;
         }
     }
+    dib_section_release(old_bitmap);
+    if (!result) {
+        // Without a bitmap the number holds no image: its record goes as image_free's
+        // does, so that an automatic one is not left behind where nothing can free it.
+        registry_free(image_registry, number);
+        return 0;
+    }
     image->width = (int16_t)width;
     image->height = (int16_t)height;
     image->handle = result;
-    dib_section_release(old_bitmap);
     return result;
 }

@@ -17,7 +17,7 @@ HBITMAP image_resize(int32_t number, int32_t width, int32_t height);
 // Replaces the image's bitmap by one of width x height (IGNORE_VALUE keeps a side).
 // Returns the new bitmap, the unchanged one when the size is already that, or 0: for no
 // image, an icon, or a side outside 1..32767 nothing changes; a failure after that
-// leaves the image without a bitmap.
+// frees the image, its old bitmap gone.
 HBITMAP image_resize_ex(int32_t number, int32_t width, int32_t height, int32_t mode);
 // Bicubic resampling of one 32-bit DIB section into another; pixels of the old one
 // with alpha 0 are whitened first. 1 on success.

@@ -248,6 +248,38 @@ TEST(IconChoose, RefusesCursorsAndRangesOutsideTheData) {
     }
 }
 
+// An icon image's masks and colours lie between its info header and its rows as in a
+// BMP: the masks at bytes 40 to 52 whatever the header's size, colours used at any depth.
+TEST(IconChoose, CountsTheMasksAndColoursBeforeTheRows) {
+    struct {
+        int32_t bits;
+        uint32_t header_size, compression, colours_used;
+        uint32_t extra;  // bytes the image needs beyond a 40-byte header and its rows
+    } cases[] = {
+        {16, 40, TEST_BI_BITFIELDS, 0, 12}, {16, 41, TEST_BI_BITFIELDS, 0, 12},
+        {32, 48, TEST_BI_BITFIELDS, 0, 12}, {32, 51, TEST_BI_BITFIELDS, 0, 12},
+        {16, 52, TEST_BI_BITFIELDS, 0, 12}, {32, 56, TEST_BI_BITFIELDS, 0, 16},
+        {16, 41, TEST_BI_BITFIELDS, 4, 28}, {32, 40, TEST_BI_RGB, 3, 12},
+        {16, 44, TEST_BI_RGB, 0, 4},
+    };
+    for (const auto& c : cases) {
+        Bytes icon = test_icon_file({entry(4, c.bits, 7)});
+        const uint32_t at = image_offset(icon, 0);
+        set32(icon, at, c.header_size);
+        set32(icon, at + 16, c.compression);
+        set32(icon, at + 32, c.colours_used);
+        IconImage image;
+        // Taken with the bytes it needs, refused one byte short.
+        for (uint32_t added : {c.extra, c.extra - 1}) {
+            Bytes b = icon;
+            b.insert(b.end(), added, 0);
+            set32(b, 6 + 8, (uint32_t)b.size() - at);
+            EXPECT_EQ(icon_choose(b.data(), (uint32_t)b.size(), &image), added == c.extra ? 1 : 0)
+                << c.bits << " bits, header " << c.header_size << ", " << added << " bytes added";
+        }
+    }
+}
+
 namespace {
 
 struct MemorySink {

@@ -5,6 +5,7 @@
 #include "image/alpha.h"
 #include "image/resize.h"
 #include "runtime/ignore.h"
+#include "tests/support/heap_faults.h"
 #include "tests/support/image_helpers.h"
 
 namespace {
@@ -150,12 +151,22 @@ TEST_F(Resize, SidesTheRecordCannotHoldAreRefusedAndKeepThePicture) {
     }
 }
 
-TEST_F(Resize, AFailureLeavesTheImageWithoutABitmap) {
-    ASSERT_NE(test_load(0, test_bmp_file(TestBmp{test_picture_gradient(8, 6), 24, {}})), 0);
-    HANDLE before = test_image(0)->handle;
-    // 32767 x 32767 at 24 bits is more than a 32-bit process can map.
-    EXPECT_EQ(image_resize(0, 32767, 32767), nullptr);
-    EXPECT_EQ(GetObjectType(before), 0u);  // the old bitmap is gone
-    EXPECT_EQ(registry_get(image_registry, 0), nullptr);
-    EXPECT_EQ(image_free(0), 0);
+// The number, a table one or automatic, then holds no image, and nothing of it is left.
+TEST_F(Resize, AFailureLeavesTheNumberWithoutAnImage) {
+    Bytes file = test_bmp_file(TestBmp{test_picture_gradient(8, 6), 24, {}});
+    ASSERT_NE(test_load(0, file), 0);  // the table's record, made once and kept
+    image_free(0);
+    int32_t blocks = heap_live_blocks();
+    for (int32_t asked : {0, -1}) {
+        int32_t loaded = test_load(asked, file);
+        ASSERT_NE(loaded, 0) << asked;
+        int32_t number = asked == -1 ? loaded : asked;
+        HANDLE before = test_image(number)->handle;
+        // 32767 x 32767 at 24 bits is more than a 32-bit process can map.
+        EXPECT_EQ(image_resize(number, 32767, 32767), nullptr) << asked;
+        EXPECT_EQ(GetObjectType(before), 0u) << asked;  // the old bitmap is gone
+        EXPECT_EQ(registry_get(image_registry, number), nullptr) << asked;
+        EXPECT_EQ(image_free(number), 0) << asked;
+        EXPECT_EQ(heap_live_blocks(), blocks) << asked;
+    }
 }

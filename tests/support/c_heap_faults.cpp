@@ -16,19 +16,19 @@ static bool armed;
 static AllocationFaults faults;
 static int32_t live;
 
-static bool refuses(void) {
+bool c_heap_faults_refuse(void) {
     return armed && allocation_faults_refuse(&faults);
 }
 
 extern "C" void* __wrap_malloc(size_t size) {
-    if (refuses()) return 0;
+    if (c_heap_faults_refuse()) return 0;
     void* block = __real_malloc(size);
     if (block) live++;
     return block;
 }
 
 extern "C" void* __wrap_calloc(size_t count, size_t size) {
-    if (refuses()) return 0;
+    if (c_heap_faults_refuse()) return 0;
     void* block = __real_calloc(count, size);
     if (block) live++;
     return block;
@@ -36,7 +36,7 @@ extern "C" void* __wrap_calloc(size_t count, size_t size) {
 
 // A refused realloc leaves the block as it was, as a real failure does.
 extern "C" void* __wrap_realloc(void* block, size_t size) {
-    if (refuses()) return 0;
+    if (c_heap_faults_refuse()) return 0;
     void* moved = __real_realloc(block, size);
     if (!block && moved) live++;
     if (block && size == 0 && !moved) live--;

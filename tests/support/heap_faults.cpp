@@ -1,12 +1,11 @@
 // Heap faults through the host heap's refusal hook, and the numbering of allocations that
-// the C heap's hook shares.
+// every fault hook shares.
 #include "tests/support/heap_faults.h"
 
 #include <gtest/gtest.h>
 
 #include "runtime/platform.h"
 
-#ifndef _WIN32
 void allocation_faults_start(AllocationFaults* faults, int32_t first, int32_t count) {
     faults->asked = 0;
     faults->first = first;
@@ -17,6 +16,8 @@ bool allocation_faults_refuse(AllocationFaults* faults) {
     faults->asked++;
     return faults->asked >= faults->first && faults->asked <= faults->last;
 }
+
+#ifndef _WIN32
 
 static AllocationFaults heap_faults;
 

@@ -1,0 +1,222 @@
+// Heap exhaustion of the picture path under Windows: the driver's calls on one picture
+// (image_load of a JPEG file, image_resize, image_save as JPEG, image_free) run once
+// whole, then again for every k up to the number of allocations the whole run made, with
+// the k-th allocation failing, or every one from the k-th on. The allocations are
+// numbered across the heap calls of the program's own code (HeapAlloc and HeapReAlloc on
+// any heap) and the C heap (libjpeg's). Every run must give back every heap block and GDI
+// object, report each failure as 0 and leave no file behind a failed save, or succeed
+// with exactly the whole run's file.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <windows.h>
+
+#include <string>
+
+#include "codecs/jpeg/jpeg.h"
+#include "image/image.h"
+#include "image/resize.h"
+#include "runtime/memory.h"
+#include "tests/support/c_heap_faults.h"
+#include "tests/support/heap_faults.h"
+#include "tests/support/jpeg_maker.h"
+#include "tests/support/pictures.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/win_heap_hooks.h"
+
+namespace {
+
+// GDI objects of the process. Where GetGuiResources is not implemented (Wine), each
+// handle index is asked for its object's type: there an index alone names a live object.
+int32_t gdi_objects(void) {
+    SetLastError(0);
+    DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (count || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return (int32_t)count;
+    int32_t live = 0;
+    for (UINT_PTR index = 1; index <= 0xFFFF; index++)
+        if (GetObjectType((HGDIOBJ)index)) live++;
+    return live;
+}
+
+// What a run may not keep: blocks by the heap calls' count and by walking the runtime's
+// heaps, C heap blocks, GDI objects.
+struct Held {
+    int32_t heap_blocks, walked_blocks, c_blocks, gdi;
+};
+
+Held held_now(void) {
+    return Held{win_heap_live_blocks(), heap_live_blocks(), c_heap_live_blocks(), gdi_objects()};
+}
+
+// A photograph-like JPEG: colours changing across and down.
+Bytes gradient_jpeg(int32_t width, int32_t height, bool progressive) {
+    TestPicture picture = test_picture_gradient(width, height);
+    JpegMake make{width, height, 3, JCS_RGB, JCS_YCbCr, 90, {}};
+    make.progressive = progressive;
+    for (uint32_t pixel : picture.pixels)
+        for (int shift : {16, 8, 0}) make.samples.push_back((uint8_t)(pixel >> shift));
+    return jpeg_make(make);
+}
+
+struct PathRun {
+    int32_t loaded;   // image_load's result
+    HBITMAP resized;  // image_resize's, when loaded
+    int32_t saved;    // image_save's, when loaded
+    int32_t freed;    // image_free's, when loaded
+    int32_t asked;    // allocations asked for by the four calls
+    Held before, after;
+    bool file_left;   // a file at the target afterwards
+    Bytes file;
+};
+
+// The driver's calls on one picture under image number `number` (-1: a new automatic
+// one, whose record each run makes), allocations numbered first to first + count - 1
+// failing. The block image_load keeps for reading files is given back before and after,
+// so that each run makes it. Nothing of the test's own is allocated between the counts.
+PathRun run_path(const std::string& source, const std::string& target, int32_t number,
+                 int32_t width, int32_t height, int32_t first, int32_t count) {
+    PathRun run = {};
+    image_load_release();
+    run.before = held_now();
+    c_heap_faults_arm(first, count);
+    run.loaded = image_load(number, source.c_str());
+    if (run.loaded) {
+        if (number == -1) number = run.loaded;
+        run.resized = image_resize(number, width, height);
+        run.saved = image_save(number, target.c_str(), IMAGE_FORMAT_JPEG, 7);
+        run.freed = image_free(number);
+    }
+    run.asked = c_heap_faults_disarm();
+    image_load_release();
+    run.after = held_now();
+    run.file_left = GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (run.file_left) {
+        FILE* file = fopen(target.c_str(), "rb");
+        for (int c; file && (c = fgetc(file)) != EOF;) run.file.push_back((uint8_t)c);
+        if (file) fclose(file);
+        DeleteFileA(target.c_str());
+    }
+    return run;
+}
+
+void expect_held(const Held& before, const Held& after, const std::string& what) {
+    EXPECT_EQ(after.heap_blocks, before.heap_blocks) << what << ": heap blocks";
+    EXPECT_EQ(after.walked_blocks, before.walked_blocks) << what << ": blocks of the runtime's heaps";
+    EXPECT_EQ(after.c_blocks, before.c_blocks) << what << ": C heap blocks";
+    EXPECT_EQ(after.gdi, before.gdi) << what << ": GDI objects";
+}
+
+}  // namespace
+
+// The checks below see what they are meant to see: the hooks count the runtime's heap
+// calls, and the GDI count a bitmap of the library.
+TEST(PicturePathExhaustion, TheCountsSeeBlocksAndBitmaps) {
+    ASSERT_TRUE(win_heap_hooks_install(c_heap_faults_refuse));
+    // The first bitmap may make what the system keeps once made.
+    dib_section_release(image_create_dib(8, 8, 24));
+    Held before = held_now();
+    void* block = memory_alloc(64, 0);
+    void* c_block = malloc(64);
+    HBITMAP bitmap = image_create_dib(8, 8, 24);
+    ASSERT_NE(block, nullptr);
+    ASSERT_NE(c_block, nullptr);
+    ASSERT_NE(bitmap, nullptr);
+    Held during = held_now();
+    EXPECT_EQ(during.heap_blocks, before.heap_blocks + 1);
+    EXPECT_EQ(during.walked_blocks, before.walked_blocks + 1);
+    EXPECT_EQ(during.c_blocks, before.c_blocks + 1);
+    EXPECT_EQ(during.gdi, before.gdi + 1);
+    // Refused calls of both kinds fail, numbered as one.
+    c_heap_faults_arm(2, 2);
+    void* granted = memory_alloc(64, 0);
+    void* refused_c = malloc(64);
+    void* refused = memory_alloc(64, 0);
+    EXPECT_EQ(c_heap_faults_disarm(), 3);
+    EXPECT_NE(granted, nullptr);
+    EXPECT_EQ(refused_c, nullptr);
+    EXPECT_EQ(refused, nullptr);
+    memory_free(granted);
+    free(c_block);
+    memory_free(block);
+    dib_section_release(bitmap);
+    Held after = held_now();
+    expect_held(before, after, "blocks and a bitmap given back");
+}
+
+TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
+    ASSERT_TRUE(win_heap_hooks_install(c_heap_faults_refuse));
+    jpeg_decoder_register();
+    jpeg_encoder_register();
+    TempFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    ASSERT_TRUE(folder.write("photo.jpg", gradient_jpeg(56, 40, false)));
+    ASSERT_TRUE(folder.write("progressive.jpg", gradient_jpeg(56, 40, true)));
+    const std::string target = folder.file("result.jpg");
+
+    const struct {
+        const char* what;
+        const char* photo;
+        int32_t number, width, height;
+    } cases[] = {
+        {"reduced to 40x30", "photo.jpg", 0, 40, 30},
+        {"enlarged to 90x64", "photo.jpg", 0, 90, 64},
+        {"progressive, reduced to 40x30", "progressive.jpg", 0, 40, 30},
+        {"under a new number, reduced to 40x30", "photo.jpg", -1, 40, 30},
+    };
+    for (const auto& c : cases) {
+        const std::string source = folder.file(c.photo);
+        // The first run may make what the system keeps once made (stock GDI objects).
+        run_path(source, target, c.number, c.width, c.height, 1, 0);
+        int32_t heap_calls = win_heap_calls();
+        PathRun whole = run_path(source, target, c.number, c.width, c.height, 1, 0);
+        heap_calls = win_heap_calls() - heap_calls;
+        expect_held(whole.before, whole.after, std::string(c.what) + ", whole");
+        ASSERT_NE(whole.loaded, 0) << c.what;
+        ASSERT_NE(whole.resized, nullptr) << c.what;
+        ASSERT_NE(whole.saved, 0) << c.what;
+        JpegReading reading;
+        ASSERT_TRUE(jpeg_read(whole.file, &reading)) << c.what;
+        EXPECT_EQ(reading.width, c.width);
+        EXPECT_EQ(reading.height, c.height);
+        printf("picture path %s: %d allocations (%d by heap calls, %d by the C heap)\n",
+               c.what, whole.asked, heap_calls, whole.asked - heap_calls);
+        RecordProperty(std::string("allocations ") + c.what, whole.asked);
+
+        for (int32_t count : {1, INT32_MAX}) {
+            int32_t failed_runs = 0, last_k = 0;
+            sweep_failing_allocations([&](int32_t k) {
+                std::string what = std::string(c.what) + ", allocations failing from " +
+                                   std::to_string(k) + (count == 1 ? " once" : " on");
+                PathRun run = run_path(source, target, c.number, c.width, c.height, k, count);
+                expect_held(run.before, run.after, what);
+                bool done = run.loaded && run.resized && run.saved;
+                if (run.asked < k) {
+                    EXPECT_TRUE(done) << what << ": failed with every allocation granted";
+                }
+                // A resize that failed leaves the number without an image: nothing to save
+                // or free.
+                if (run.loaded) {
+                    EXPECT_EQ(run.freed, run.resized ? 1 : 0) << what;
+                    if (!run.resized) {
+                        EXPECT_EQ(run.saved, 0) << what;
+                    }
+                }
+                // A save either wrote the whole run's file or left none.
+                if (run.saved) {
+                    EXPECT_TRUE(run.file_left && run.file == whole.file) << what;
+                } else {
+                    EXPECT_FALSE(run.file_left) << what << ": a failed save left a file";
+                }
+                if (!done) failed_runs++;
+                last_k = k;
+                return run.asked;
+            });
+            printf("  failing %s: k = 1 to %d, %d runs failed\n", count == 1 ? "once" : "from k on",
+                   last_k, failed_runs);
+            EXPECT_GT(failed_runs, 0) << c.what;
+            // Every allocation the whole run made was failed once.
+            EXPECT_GT(last_k, whole.asked) << c.what;
+        }
+    }
+}
