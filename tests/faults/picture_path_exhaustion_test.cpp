@@ -1,5 +1,5 @@
 // Heap exhaustion of the picture path under Windows: the driver's calls on one picture
-// (image_load of a JPEG file, image_resize, image_save as JPEG, image_free) run once
+// (image_load of a JPEG file, or of a BMP file under a .jpg name, image_resize, image_save as JPEG, image_free) run once
 // whole, then again for every k up to the number of allocations the whole run made, with
 // the k-th allocation failing, or every one from the k-th on. The allocations are
 // numbered across the heap calls of the program's own code (HeapAlloc and HeapReAlloc on
@@ -152,6 +152,13 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
     ASSERT_FALSE(folder.path().empty());
     ASSERT_TRUE(folder.write("photo.jpg", gradient_jpeg(56, 40, false)));
     ASSERT_TRUE(folder.write("progressive.jpg", gradient_jpeg(56, 40, true)));
+    // Files named .jpg that are BMP files: the library's own reader takes them, and one
+    // with alpha goes through the resampler and is flattened for the encoder.
+    ASSERT_TRUE(folder.write("bmp24.jpg", test_bmp_file({test_picture_gradient(56, 40), 24, {}})));
+    ASSERT_TRUE(folder.write("bmp32.jpg",
+                             test_bmp_file({test_picture_gradient(56, 40, 128), 32, {}})));
+    ASSERT_TRUE(folder.write("bmp8.jpg", test_bmp_file({test_picture_indices(56, 40, 200), 8,
+                                                        test_palette(200)})));
     const std::string target = folder.file("result.jpg");
 
     const struct {
@@ -163,6 +170,9 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
         {"enlarged to 90x64", "photo.jpg", 0, 90, 64},
         {"progressive, reduced to 40x30", "progressive.jpg", 0, 40, 30},
         {"under a new number, reduced to 40x30", "photo.jpg", -1, 40, 30},
+        {"24-bit BMP named .jpg, reduced to 40x30", "bmp24.jpg", 0, 40, 30},
+        {"32-bit BMP with alpha named .jpg, reduced to 40x30", "bmp32.jpg", 0, 40, 30},
+        {"8-bit BMP named .jpg, enlarged to 90x64", "bmp8.jpg", 0, 90, 64},
     };
     for (const auto& c : cases) {
         const std::string source = folder.file(c.photo);
