@@ -397,7 +397,6 @@ TEST(FieldDescriptor, ArrayFieldsAreNeverMadeNorShared) {
     EXPECT_EQ(to.after, 5);
 }
 
-#ifndef _WIN32
 TEST_F(List, FailedCreationLeavesNothingBehind) {
     for (bool own_pair : {false, true}) {
         sweep_failing_allocations([&](int32_t k) {
@@ -508,4 +507,3 @@ TEST_F(List, FailedRecordCopyLeavesNullsNotSharedFields) {
     list_free(list);
     expect_all_given_back();
 }
-#endif

@@ -429,7 +429,6 @@ TEST_F(Map, NestedListsAreMadeCopiedAndFreedWithTheirElements) {
     expect_all_given_back();
 }
 
-#ifndef _WIN32
 TEST_F(Map, FailedCreationLeavesNothingBehind) {
     sweep_failing_allocations([&](int32_t k) {
         heap_faults_arm(k, 1);
@@ -508,4 +507,3 @@ TEST_F(Map, FailedCopyKeepsOnlyWholeCopies) {
     map_free(source);
     expect_all_given_back();
 }
-#endif

@@ -267,7 +267,6 @@ TEST(BlockPool, ASharedLockedPoolServesManyThreads) {
     pool_delete(pool);
 }
 
-#ifndef _WIN32
 TEST(BlockPoolFaults, WithoutRoomForAFullChunkOneBlockStillComes) {
     int32_t live = heap_live_blocks();
     BlockPool* pool = pool_new(8, 16, 65536, 0);
@@ -325,4 +324,3 @@ TEST(BlockPoolFaults, FailedCreationsLeaveNothingBehind) {
         });
     }
 }
-#endif

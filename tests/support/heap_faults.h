@@ -1,6 +1,6 @@
 // Heap watching for tests: live blocks of the runtime's private heaps in both builds, so
 // that tests can check that everything taken was given back; the numbering of failing
-// allocations that the fault hooks share; and, in the host build, the heap hook's faults.
+// allocations that the fault hooks share; and faults of the runtime's heap allocations.
 #ifndef VANTOREL_TESTS_SUPPORT_HEAP_FAULTS_H
 #define VANTOREL_TESTS_SUPPORT_HEAP_FAULTS_H
 
@@ -31,9 +31,9 @@ void sweep_failing_allocations(Attempt attempt) {
         if (attempt(k) < k) return;
 }
 
-#ifndef _WIN32
-// Numbers the heap allocations from now on (from 1) and fails those numbered first to
-// first + count - 1.
+// Numbers the runtime's heap allocations from now on (from 1) and fails those numbered
+// first to first + count - 1: through the host heap's refusal hook, or on Windows through
+// the program's hooked heap calls (tests/support/win_heap_hooks.h).
 void heap_faults_arm(int32_t first, int32_t count);
 // Stops failing; returns how many allocations were asked for since heap_faults_arm.
 int32_t heap_faults_disarm(void);
@@ -43,6 +43,5 @@ int32_t heap_faults_disarm(void);
 // elements, reported failed fewer. (A pool that cannot have a full chunk falls back on a
 // one-block chunk, so a failed allocation need not fail the copy.)
 void expect_copy_outcome(int32_t result, int32_t asked, int32_t k, int32_t copied, int32_t wanted);
-#endif
 
 #endif
