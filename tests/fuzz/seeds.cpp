@@ -3,14 +3,10 @@
 // depth and option.
 #include "tests/fuzz/seeds.h"
 
-#include <setjmp.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-#include <jpeglib.h>
-
 #include "tests/fuzz/entries.h"
+#include "tests/support/jpeg_maker.h"
 
 namespace {
 
@@ -26,59 +22,21 @@ struct JpegShape {
     int restart_rows;
 };
 
-struct JumpingErrors {
-    jpeg_error_mgr manager;
-    jmp_buf back;
-};
-
-void jump_back(j_common_ptr cinfo) {
-    longjmp(((JumpingErrors*)cinfo->err)->back, 1);
-}
-
 // A gradient picture in the shape's input colour space, written by libjpeg.
 Bytes jpeg_file(const JpegShape& shape) {
     int components = shape.input == JCS_GRAYSCALE ? 1 : shape.input == JCS_CMYK ? 4 : 3;
-    TestPicture picture = test_picture_gradient(shape.width, shape.height);
-    std::vector<uint8_t> samples;
-    for (uint32_t p : picture.pixels) {
+    JpegMake make{shape.width, shape.height, components, shape.input, shape.stored, 75, {}};
+    for (uint32_t p : test_picture_gradient(shape.width, shape.height).pixels) {
         uint8_t channel[4] = {(uint8_t)(p >> 16), (uint8_t)(p >> 8), (uint8_t)p, (uint8_t)(p >> 3)};
-        samples.insert(samples.end(), channel, channel + components);
+        make.samples.insert(make.samples.end(), channel, channel + components);
     }
-    jpeg_compress_struct cinfo;
-    JumpingErrors errors;
-    cinfo.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = jump_back;
-    unsigned char* encoded = 0;
-    unsigned long encoded_size = 0;
-    if (setjmp(errors.back)) {
-        jpeg_destroy_compress(&cinfo);
-        free(encoded);
-        return Bytes();
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &encoded, &encoded_size);
-    cinfo.image_width = (JDIMENSION)shape.width;
-    cinfo.image_height = (JDIMENSION)shape.height;
-    cinfo.input_components = components;
-    cinfo.in_color_space = shape.input;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_colorspace(&cinfo, shape.stored);
-    jpeg_set_quality(&cinfo, 75, TRUE);
-    cinfo.comp_info[0].h_samp_factor = shape.h_sampling;
-    cinfo.comp_info[0].v_samp_factor = shape.v_sampling;
-    if (shape.progressive) jpeg_simple_progression(&cinfo);
-    cinfo.arith_code = shape.arithmetic ? TRUE : FALSE;
-    cinfo.restart_in_rows = shape.restart_rows;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = samples.data() + (size_t)cinfo.next_scanline * shape.width * components;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes file(encoded, encoded + encoded_size);
-    free(encoded);
-    return file;
+    make.progressive = shape.progressive;
+    make.arithmetic = shape.arithmetic;
+    make.restart_rows = shape.restart_rows;
+    make.sampling = {{shape.h_sampling, shape.v_sampling}};
+    // Black at 2x2, as libjpeg's own YCCK settings have it.
+    if (shape.stored == JCS_YCCK) make.sampling.insert(make.sampling.end(), {{1, 1}, {1, 1}, {2, 2}});
+    return jpeg_make(make);
 }
 
 std::vector<Bytes> jpeg_seeds(void) {

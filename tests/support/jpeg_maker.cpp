@@ -72,13 +72,16 @@ int jpeg_make_through(const JpegMake& make, void (*install)(j_compress_ptr cinfo
     cinfo.in_color_space = make.input_space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_colorspace(&cinfo, make.file_space);
-    // Full resolution everywhere: uniform blocks then come back exactly.
+    // Full resolution unless asked: uniform blocks then come back exactly.
     for (int i = 0; i < cinfo.num_components; i++) {
-        cinfo.comp_info[i].h_samp_factor = 1;
-        cinfo.comp_info[i].v_samp_factor = 1;
+        bool given = (size_t)i < make.sampling.size();
+        cinfo.comp_info[i].h_samp_factor = given ? make.sampling[i].h : 1;
+        cinfo.comp_info[i].v_samp_factor = given ? make.sampling[i].v : 1;
     }
     jpeg_set_quality(&cinfo, make.quality, TRUE);
     if (make.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = make.arithmetic ? TRUE : FALSE;
+    cinfo.restart_in_rows = make.restart_rows;
     jpeg_start_compress(&cinfo, TRUE);
     size_t stride = (size_t)make.width * make.components;
     while (cinfo.next_scanline < cinfo.image_height) {

@@ -1,5 +1,5 @@
-// JPEG pictures for the codec tests, made by libjpeg itself in memory, and plain libjpeg
-// readings of what the encoder wrote: samples and quantisation tables.
+// JPEG pictures for the tests and the fuzz seeds, made by libjpeg itself in memory, and
+// plain libjpeg readings of what the encoder wrote: samples and quantisation tables.
 #ifndef VANTOREL_TESTS_SUPPORT_JPEG_MAKER_H
 #define VANTOREL_TESTS_SUPPORT_JPEG_MAKER_H
 
@@ -13,6 +13,11 @@
 typedef std::vector<uint8_t> Bytes;
 typedef std::vector<std::vector<uint16_t>> JpegTables;
 
+struct JpegSampling {
+    int32_t h;
+    int32_t v;
+};
+
 struct JpegMake {
     int32_t width;
     int32_t height;
@@ -22,9 +27,13 @@ struct JpegMake {
     int32_t quality;
     Bytes samples;              // top row first, width * components a row
     bool progressive = false;   // libjpeg's simple progression instead of one scan
+    bool arithmetic = false;    // arithmetic coding instead of Huffman
+    int32_t restart_rows = 0;   // rows between restart markers; 0: none
+    std::vector<JpegSampling> sampling = {};  // of the components in order; the rest 1x1
 };
 
-// The encoded bytes, every component at full resolution; empty when libjpeg refuses.
+// The encoded bytes, each component sampled as make.sampling says (full resolution where
+// it says nothing); empty when libjpeg refuses.
 Bytes jpeg_make(const JpegMake& make);
 // The same into the destination that install puts on cinfo: 0, or libjpeg's error code.
 int jpeg_make_through(const JpegMake& make, void (*install)(j_compress_ptr cinfo, void* context),

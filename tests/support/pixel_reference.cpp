@@ -7,6 +7,8 @@
 
 #include <jerror.h>
 
+#include "tests/support/jpeg_maker.h"
+
 namespace {
 
 struct Errors {
@@ -103,28 +105,16 @@ Bytes test_jpeg_photo(const TestJpegKind& kind, uint32_t seed) {
     const bool grey = kind.file_space == JCS_GRAYSCALE;
     const bool ink = kind.file_space == JCS_CMYK || kind.file_space == JCS_YCCK;
     const int32_t components = grey ? 1 : ink ? 4 : 3;
-    auto set_up = [&](j_compress_ptr cinfo) {
-        cinfo->image_width = (JDIMENSION)kind.width;
-        cinfo->image_height = (JDIMENSION)kind.height;
-        cinfo->input_components = components;
-        cinfo->in_color_space = grey ? JCS_GRAYSCALE : ink ? JCS_CMYK : JCS_RGB;
-        jpeg_set_defaults(cinfo);
-        jpeg_set_colorspace(cinfo, kind.file_space);
-        jpeg_set_quality(cinfo, kind.quality, TRUE);
-        cinfo->comp_info[0].h_samp_factor = kind.h_sampling;
-        cinfo->comp_info[0].v_samp_factor = kind.v_sampling;
-        for (int c = 1; c < cinfo->num_components; c++) {
-            cinfo->comp_info[c].h_samp_factor = 1;
-            cinfo->comp_info[c].v_samp_factor = 1;
-        }
-        if (kind.progressive) jpeg_simple_progression(cinfo);
-        cinfo->restart_in_rows = kind.restart_rows;
-    };
-    return compress_rows(set_up, [&](int32_t y, JSAMPLE* row) {
+    JpegMake make{kind.width, kind.height, components, grey ? JCS_GRAYSCALE : ink ? JCS_CMYK : JCS_RGB,
+                  kind.file_space, kind.quality, {}};
+    make.progressive = kind.progressive;
+    make.restart_rows = kind.restart_rows;
+    make.sampling = {{kind.h_sampling, kind.v_sampling}};
+    for (int32_t y = 0; y < kind.height; y++)
         for (int32_t x = 0; x < kind.width; x++)
             for (int32_t c = 0; c < components; c++)
-                row[(size_t)x * components + c] = photo_sample(x, y, kind.width, kind.height, c, seed);
-    });
+                make.samples.push_back(photo_sample(x, y, kind.width, kind.height, c, seed));
+    return jpeg_make(make);
 }
 
 bool reference_jpeg_decode(const Bytes& jpeg, uint8_t* pixels, int32_t stride, int32_t* width,
