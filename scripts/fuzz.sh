@@ -3,6 +3,10 @@
 # UndefinedBehaviorSanitizer, 32-bit) into build/fuzz, writes their seed corpora and runs
 # each target in turn, one process at a time, for FUZZ_SECONDS (default 180).
 #   FUZZ_SECONDS=1800 FUZZ_TARGETS="jpeg_decoder bmp" make fuzz
+# The real pictures of FUZZ_PICTURES (default: the test images of the libjpeg-turbo source
+# package the build fetched) seed each target they fit, copied at run time, never kept in
+# the tree; FUZZ_PICTURES= leaves them out. Before each run the coverage of the made seeds
+# alone and with the pictures is printed (libFuzzer's -runs=0 over them), then the run's.
 # The corpora grow in build/fuzz/corpus/<target> from run to run; logs go to
 # build/fuzz/logs/<target>-<time>.log, inputs that broke a target to
 # build/fuzz/artifacts/<target>/.
@@ -24,17 +28,46 @@ programs=(fuzz_seeds)
 for t in $targets; do programs+=("fuzz_$t"); done
 cmake --build "$out" -j2 --target "${programs[@]}"
 "$out/tests/fuzz/fuzz_seeds" "$out/seeds"
+pictures=${FUZZ_PICTURES-$(ls -d "$build"/deps/src/libjpeg-turbo-*/testimages 2>/dev/null | head -n 1)}
+rm -rf "$out/seeds-pictures"
+mkdir -p "$out/seeds-pictures"
+if [ -n "$pictures" ]; then
+  "$out/tests/fuzz/fuzz_seeds" "$out/seeds-pictures" "$pictures"
+else
+  echo "fuzz: no pictures to seed with"
+fi
 
 # Huge allocations fail as they do in a 32-bit process, rather than ending the run.
 export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1
+# The coverage the given seed folders reach on their own: run into an empty corpus so
+# that no folder is written, every input kept whole.
+coverage() {
+  local t=$1 what=$2 scratch=$out/coverage/$1
+  shift 2
+  rm -rf "$scratch"
+  mkdir -p "$scratch"
+  local line
+  line=$("$out/tests/fuzz/fuzz_$t" "$scratch" "$@" -runs=0 -max_len="$max_len" \
+           -rss_limit_mb=2048 2>&1 | grep -E '^#[0-9]+[[:space:]]+INITED' | tail -n 1) || true
+  echo "fuzz: $t $what: ${line:-no coverage line}"
+  rm -rf "$scratch"
+}
+
 failed=()
 for t in $targets; do
   log=$out/logs/$t-$(date +%Y%m%d-%H%M%S).log
-  mkdir -p "$out/corpus/$t" "$out/artifacts/$t" "$out/logs"
+  mkdir -p "$out/corpus/$t" "$out/artifacts/$t" "$out/logs" "$out/seeds-pictures/$t"
+  # Long enough for the largest seed: a cut picture teaches the reader only refusals.
+  max_len=$(find "$out/seeds/$t" "$out/seeds-pictures/$t" -type f -printf '%s\n' |
+              sort -n | tail -n 1)
+  [ "${max_len:-0}" -gt 65536 ] || max_len=65536
+  coverage "$t" "made seeds" "$out/seeds/$t"
+  [ -z "$(ls -A "$out/seeds-pictures/$t")" ] ||
+    coverage "$t" "made seeds and pictures" "$out/seeds/$t" "$out/seeds-pictures/$t"
   echo "fuzz: $t for ${seconds}s"
-  if "$out/tests/fuzz/fuzz_$t" "$out/corpus/$t" "$out/seeds/$t" \
-       -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=65536 \
+  if "$out/tests/fuzz/fuzz_$t" "$out/corpus/$t" "$out/seeds/$t" "$out/seeds-pictures/$t" \
+       -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len="$max_len" \
        -artifact_prefix="$out/artifacts/$t/" -print_final_stats=1 \
        >"$log" 2>&1; then
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
