@@ -9,6 +9,7 @@
 
 #include "image/quantiser.h"
 #include "tests/support/pictures.h"
+#include "tests/support/quantiser_reference.h"
 
 namespace {
 
@@ -184,6 +185,8 @@ TEST(Quantiser, FourBitIndicesStayBelowSixteen) {
                 }
 }
 
+// A deliberate mend: read plainly, the search ends both sides once one side's green term
+// exceeds the best distance, and misses nearer entries on the other side.
 TEST(Quantiser, SearchFindsTheNearestEntryInItsOwnMeasure) {
     // The search stops early on each side; it must still find what a full scan finds:
     // the least w(a) * colour terms + alpha term over the gamma-space search colours.
@@ -213,6 +216,27 @@ TEST(Quantiser, SearchFindsTheNearestEntryInItsOwnMeasure) {
                                 << p.width << " at " << depth << ": " << a << "," << r << "," << g << "," << b;
                         }
         }
+}
+
+TEST(Quantiser, LearnsAndMapsExactlyAsThePlainReading) {
+    // Every sample decays the rate and radius here; 499 pixels take the second prime step.
+    TestPicture mixed = test_picture_gradient(16, 12);
+    for (size_t i = 0; i < mixed.pixels.size(); i += 5)
+        mixed.pixels[i] = (mixed.pixels[i] & 0xFFFFFF) | (uint32_t)(i * 37 % 256) << 24;
+    const TestPicture pictures[] = {mixed, test_picture_gradient(499, 1)};
+    for (const TestPicture& p : pictures)
+        for (int32_t depth : {4, 8})
+            for (bool dither : {false, true}) {
+                std::vector<uint8_t> pixels = pixels32(p);
+                ReferenceQuantised expected = reference_quantise(pixels, p.width, p.height, depth, dither);
+                QuantiserPtr q = make(pixels, p, depth, dither ? QUANTISER_DITHER : 0);
+                ASSERT_NE(q, nullptr);
+                const char* what = dither ? " dithered" : "";
+                EXPECT_EQ(0, memcmp(q->palette, expected.palette, (size_t)4 << depth))
+                    << p.width << "x" << p.height << " at " << depth << what;
+                EXPECT_EQ(all_indices(q.get()), expected.indices)
+                    << p.width << "x" << p.height << " at " << depth << what;
+            }
 }
 
 TEST(Quantiser, IndexIsSortedByGreenAndPointsIntoItsRun) {
