@@ -219,8 +219,8 @@ TEST(Quantiser, SearchFindsTheNearestEntryInItsOwnMeasure) {
 }
 
 TEST(Quantiser, LearnsAndMapsExactlyAsThePlainReading) {
-    // Every sample decays the rate and radius here; 499 pixels take the second prime step.
-    TestPicture mixed = test_picture_gradient(16, 12);
+    // Rate and radius decay every seventh sample here; 499 pixels take the second prime step.
+    TestPicture mixed = test_picture_gradient(32, 24);
     for (size_t i = 0; i < mixed.pixels.size(); i += 5)
         mixed.pixels[i] = (mixed.pixels[i] & 0xFFFFFF) | (uint32_t)(i * 37 % 256) << 24;
     const TestPicture pictures[] = {mixed, test_picture_gradient(499, 1)};
