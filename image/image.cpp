@@ -100,20 +100,24 @@ HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count, Dib
         if (spare_fill(spare, fill)) return spare;
         DeleteObject(spare);
     }
-    // The header and one zero colour entry, as BITMAPINFO lays them out.
-    BITMAPINFO info;
+    // The header and a whole colour table, all zero: at 1, 4 and 8 bits the system reads
+    // 2, 16 or 256 entries behind the header.
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info;
     memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = (WORD)bit_count;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = width;
+    info.header.biHeight = height;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = (WORD)bit_count;
+    info.header.biCompression = BI_RGB;
     for (int attempt = 0; attempt < 2; attempt++) {
         HDC dc = CreateCompatibleDC(0);
         if (!dc) return 0;
         void* bits;
-        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, 0, 0);
+        HBITMAP bitmap = CreateDIBSection(dc, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &bits, 0, 0);
         DeleteDC(dc);
         if (bitmap || width < 1 || height < 1 || !image_kept_give_back()) return bitmap;
     }
