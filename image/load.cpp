@@ -78,9 +78,8 @@ HICON icon_from_memory(const uint8_t* data, uint32_t size) {
     return icon;
 }
 
-static bool icon_read(const uint8_t* data, uint32_t size, LoadedImage* out) {
-    HICON icon = icon_from_memory(data, size);
-    if (!icon) return false;
+// Takes the icon, which goes on failure: its bitmaps must describe it.
+static bool icon_read(HICON icon, LoadedImage* out) {
     ICONINFO info;
     if (!GetIconInfo(icon, &info)) {
         DestroyIcon(icon);
@@ -174,8 +173,10 @@ int32_t image_load_memory(int32_t number, const void* data, uint32_t size) {
     if (bytes) {
         if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
             ok = bmp_read(bytes, size, &loaded);
+        else if (HICON icon = icon_from_memory(bytes, size))
+            ok = icon_read(icon, &loaded);  // an icon that cannot be read ends the load
         else
-            ok = icon_read(bytes, size, &loaded) || decoders_read(bytes, size, &loaded);
+            ok = decoders_read(bytes, size, &loaded);
     }
     if (ok && !fill_record(record, &loaded)) {
         loaded_release(&loaded);

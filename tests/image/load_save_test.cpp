@@ -11,6 +11,7 @@
 
 #include "tests/support/image_helpers.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/win_heap_hooks.h"
 
 namespace {
 
@@ -447,16 +448,25 @@ TEST_F(Plugins, FinishFollowsEveryAcceptedCheckAndOnlyThose) {
     EXPECT_EQ(decoder_log.finishes, 0);
 }
 
+static BOOL WINAPI no_icon_info(HICON, ICONINFO*) { return FALSE; }
+
 TEST_F(Plugins, ACursorFileGoesOnToTheDecoders) {
     Bytes cursor = test_icon_file({{test_picture_filled(16, 16, solid(0x123456)), 32, {}}}, 2);
     EXPECT_EQ(test_load(0, cursor), 0);
     EXPECT_EQ(decoder_log.checks, 1);
     EXPECT_EQ(decoder_log.offered, cursor);
-    // An icon file never reaches them.
+    // An icon file never reaches them, not even one whose bitmaps cannot be read.
     decoder_log = DecoderLog();
     ASSERT_NE(test_load(0, three_entry_icon()), 0);
     EXPECT_EQ(decoder_log.checks, 0);
     image_free(0);
+    BYTE* exe = (BYTE*)GetModuleHandleA(0);
+    void* real = nullptr;
+    ASSERT_TRUE(hook_import(exe, "user32.dll", "GetIconInfo", (void*)no_icon_info, &real));
+    int32_t loaded = test_load(0, three_entry_icon());
+    hook_import(exe, "user32.dll", "GetIconInfo", real, &real);
+    EXPECT_EQ(loaded, 0);
+    EXPECT_EQ(decoder_log.checks, 0);
 }
 
 TEST_F(Plugins, SavingDispatchesByCodeWithTheDefaults) {
