@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "image/codec.h"
+#include "image/kept.h"
 #include "image/pixels.h"
 #include "image/quantiser.h"
 #include "runtime/memory.h"
@@ -226,6 +227,7 @@ static bool write_pixel_rows(const BmpSink* sink, const BmpWriteLayout* layout,
     if (pixel_depth == depth && (flags & IMAGE_BOTTOM_UP) && (uint32_t)pitch == layout->row_size)
         return sink->write(sink->context, pixels, layout->row_size * (uint32_t)height) != 0;
     uint8_t* row = (uint8_t*)memory_alloc((int32_t)layout->row_size, 0);
+    if (!row && image_kept_give_back()) row = (uint8_t*)memory_alloc((int32_t)layout->row_size, 0);
     if (!row) return false;
     bool ok = true;
     for (int32_t i = 0; ok && i < height; i++) {

@@ -21,6 +21,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "image/kept.h"
+
 namespace {
 
 // Where no target index touches more than two source indices (the axis grows), each
@@ -99,6 +101,15 @@ bool axis_build(AxisWeights* axis, int32_t source, int32_t target) {
         }
     }
     return true;
+}
+
+// Both axes' tables, or neither.
+bool axes_build(AxisWeights* x, AxisWeights* y, int32_t source_width, int32_t target_width,
+                int32_t source_height, int32_t target_height) {
+    if (!axis_build(x, source_width, target_width)) return false;
+    if (axis_build(y, source_height, target_height)) return true;
+    axis_free(x);
+    return false;
 }
 
 // floor((sum + divisor / 2) / divisor). In float when the divisor is below 2^14: with
@@ -330,14 +341,13 @@ int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t 
                            const Rounding& rounding) {
     const size_t values = (size_t)source_width * Channels;
     const size_t out_values = (size_t)target_width * Channels;
-    // One value of room past each row for the lanes of sum_across_lanes.
-    Column* columns = (Column*)malloc(sizeof(Column) * (values + 1));
-    Sum* sums = (Sum*)malloc(sizeof(Sum) * (out_values + 1));
-    if (!columns || !sums) {
-        free(columns);
-        free(sums);
-        return 0;
-    }
+    // One value of room past each row for the lanes of sum_across_lanes. The sums first,
+    // so that the columns behind them keep their alignment.
+    const size_t bytes = sizeof(Sum) * (out_values + 1) + sizeof(Column) * (values + 1);
+    Sum* sums = (Sum*)malloc(bytes);
+    if (!sums && image_kept_give_back()) sums = (Sum*)malloc(bytes);
+    if (!sums) return 0;
+    Column* columns = (Column*)(sums + out_values + 1);
     columns[values] = 0;
     for (int32_t j = 0; j < target_height; j++) {
         sum_rows_down(source + (size_t)y.first[j] * source_stride, source_stride,
@@ -345,7 +355,6 @@ int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t 
         sum_columns_across<Channels>(columns, x, target_width, 255 * y.total, sums);
         divide_row(sums, target + (size_t)j * target_stride, out_values, rounding);
     }
-    free(columns);
     free(sums);
     return 1;
 }
@@ -358,10 +367,13 @@ int32_t stretch_across_first(const uint8_t* source, int32_t source_stride, uint8
                              const AxisWeights& y, int32_t target_width,
                              const Rounding& rounding) {
     const size_t values = (size_t)target_width * Channels;
-    Row* across[2] = {(Row*)malloc(sizeof(Row) * values), (Row*)malloc(sizeof(Row) * values)};
-    Sum* sums = (Sum*)malloc(sizeof(Sum) * values);
+    // The sums and two rows summed across, in one block, the sums first for alignment.
+    const size_t bytes = (sizeof(Sum) + 2 * sizeof(Row)) * values;
+    Sum* sums = (Sum*)malloc(bytes);
+    if (!sums && image_kept_give_back()) sums = (Sum*)malloc(bytes);
     int32_t done = 0;
-    if (across[0] && across[1] && sums) {
+    if (sums) {
+        Row* across[2] = {(Row*)(sums + values), (Row*)(sums + values) + values};
         int32_t held[2] = {-1, -1};     // the source row each slot holds
         const uint8_t* single = 0;      // the finished row of the latest one-row target row
         int32_t single_row = -1;
@@ -402,8 +414,6 @@ int32_t stretch_across_first(const uint8_t* source, int32_t source_stride, uint8
         }
         done = 1;
     }
-    free(across[0]);
-    free(across[1]);
     free(sums);
     return done;
 }
@@ -443,11 +453,10 @@ int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t so
         return 0;
     if (channels != 3 && channels != 4) return 0;
     AxisWeights x = {}, y = {};
-    if (!axis_build(&x, source_width, target_width)) return 0;
-    if (!axis_build(&y, source_height, target_height)) {
-        axis_free(&x);
+    if (!axes_build(&x, &y, source_width, target_width, source_height, target_height) &&
+        (!image_kept_give_back() ||
+         !axes_build(&x, &y, source_width, target_width, source_height, target_height)))
         return 0;
-    }
     const uint64_t divisor = (uint64_t)x.total * y.total;
     const Rounding rounding = rounding_for(divisor);
     // 32-bit sums while 255 * sx * sy and the rounding half stay below 2^31.

@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include "image/kept.h"
+
 ObjectRegistry* image_registry;
 
 namespace {
@@ -57,10 +59,18 @@ bool spare_fill(HBITMAP bitmap, DibFill fill) {
     return true;
 }
 
+// What image_kept_give_back frees: the kept sections, and the file block unless a load
+// is reading from it.
+int32_t kept_release(void) {
+    int32_t dropped = dib_spares_drop();
+    return image_load_release() || dropped ? 1 : 0;
+}
+
 }  // namespace
 
 void image_library_init(void) {
     image_registry = registry_new(sizeof(ImageObject), 16, image_free);
+    image_kept_release = kept_release;
 }
 
 void image_library_end(void) {
@@ -90,24 +100,26 @@ HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count, Dib
         if (spare_fill(spare, fill)) return spare;
         DeleteObject(spare);
     }
-    // The header and one zero colour entry, as BITMAPINFO lays them out.
-    BITMAPINFO info;
+    // The header and a whole colour table, all zero: at 1, 4 and 8 bits the system reads
+    // 2, 16 or 256 entries behind the header.
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info;
     memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = (WORD)bit_count;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = width;
+    info.header.biHeight = height;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = (WORD)bit_count;
+    info.header.biCompression = BI_RGB;
     for (int attempt = 0; attempt < 2; attempt++) {
         HDC dc = CreateCompatibleDC(0);
         if (!dc) return 0;
         void* bits;
-        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, 0, 0);
+        HBITMAP bitmap = CreateDIBSection(dc, (const BITMAPINFO*)&info, DIB_RGB_COLORS, &bits, 0, 0);
         DeleteDC(dc);
-        if (bitmap || width < 1 || height < 1 || !spares[0].bitmap) return bitmap;
-        // Short of memory: what is kept goes first.
-        dib_spares_drop();
+        if (bitmap || width < 1 || height < 1 || !image_kept_give_back()) return bitmap;
     }
     return 0;
 }
@@ -142,11 +154,16 @@ void dib_section_release(HBITMAP bitmap) {
     DeleteObject(bitmap);
 }
 
-void dib_spares_drop(void) {
+int32_t dib_spares_drop(void) {
+    int32_t dropped = 0;
     for (int slot = 0; slot < SPARE_SLOTS; slot++) {
-        if (spares[slot].bitmap) DeleteObject(spares[slot].bitmap);
+        if (spares[slot].bitmap) {
+            DeleteObject(spares[slot].bitmap);
+            dropped++;
+        }
         spares[slot] = SpareDib();
     }
+    return dropped;
 }
 
 HBITMAP image_create_dib(int32_t width, int32_t height, int32_t depth, DibFill fill) {

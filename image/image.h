@@ -30,8 +30,9 @@ extern ObjectRegistry* image_registry;
 void image_library_init(void);
 // Shutdown step: frees every image, and what loading and bitmap creation keep for reuse.
 void image_library_end(void);
-// Frees the block image_load keeps for reading files.
-void image_load_release(void);
+// Frees the block image_load keeps for reading files, unless a load is reading from it;
+// 1 when it freed one.
+int32_t image_load_release(void);
 // -1 frees every image. 0 when the number holds no image.
 int32_t image_free(int32_t number);
 // What a new DIB section's pixels hold: zeros, or (for a caller that writes every pixel
@@ -49,12 +50,13 @@ HICON icon_from_memory(const uint8_t* data, uint32_t size);
 // 160 MB at most, for the next of the same size and bit count: a batch makes and drops
 // pictures of the same sizes over and over, and fresh pixel memory costs a page fault
 // per 4 KB on first touch, far more than clearing kept memory. Smaller ones are deleted
-// at once.
+// at once. When a section cannot be had, what the library keeps is given back and the
+// creation tried once more (image/kept.h).
 HBITMAP dib_section_create(int32_t width, int32_t height, int32_t bit_count,
                            DibFill fill = DIB_CLEARED);
 // Deletes a bitmap of the library, or keeps a large DIB section for reuse.
 void dib_section_release(HBITMAP bitmap);
-// Deletes the kept DIB sections; the library's end step does it too.
-void dib_spares_drop(void);
+// Deletes the kept DIB sections (the library's end step does it too); returns how many.
+int32_t dib_spares_drop(void);
 
 #endif

@@ -5,6 +5,7 @@
 #include "image/bmp.h"
 #include "image/codec.h"
 #include "image/image.h"
+#include "image/kept.h"
 #include "runtime/memory.h"
 
 // What a reader hands back to image_load_memory.
@@ -62,6 +63,8 @@ HICON icon_from_memory(const uint8_t* data, uint32_t size) {
     if (!icon_choose(data, size, &image)) return 0;
     // A copy of its own: the system wants the image aligned, and the data need not be.
     uint8_t* block = (uint8_t*)memory_alloc((int32_t)image.size, MEMORY_NO_CLEAR);
+    if (!block && image_kept_give_back())
+        block = (uint8_t*)memory_alloc((int32_t)image.size, MEMORY_NO_CLEAR);
     if (!block) return 0;
     memcpy(block, data + image.offset, image.size);
     HICON icon = 0;
@@ -75,9 +78,8 @@ HICON icon_from_memory(const uint8_t* data, uint32_t size) {
     return icon;
 }
 
-static bool icon_read(const uint8_t* data, uint32_t size, LoadedImage* out) {
-    HICON icon = icon_from_memory(data, size);
-    if (!icon) return false;
+// Takes the icon, which goes on failure: its bitmaps must describe it.
+static bool icon_read(HICON icon, LoadedImage* out) {
     ICONINFO info;
     if (!GetIconInfo(icon, &info)) {
         DestroyIcon(icon);
@@ -171,8 +173,10 @@ int32_t image_load_memory(int32_t number, const void* data, uint32_t size) {
     if (bytes) {
         if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
             ok = bmp_read(bytes, size, &loaded);
+        else if (HICON icon = icon_from_memory(bytes, size))
+            ok = icon_read(icon, &loaded);  // an icon that cannot be read ends the load
         else
-            ok = icon_read(bytes, size, &loaded) || decoders_read(bytes, size, &loaded);
+            ok = decoders_read(bytes, size, &loaded);
     }
     if (ok && !fill_record(record, &loaded)) {
         loaded_release(&loaded);
@@ -188,27 +192,30 @@ int32_t image_load_memory(int32_t number, const void* data, uint32_t size) {
 // The block files are read into, kept from one load to the next: a batch reads file
 // after file of like sizes, and a fresh block of a few megabytes costs a page fault per
 // 4 KB each time. It grows to the largest file up to FILE_BLOCK_KEPT; a larger file gets
-// a block of its own for that load.
+// a block of its own for that load. While a load reads from it, it is not given back.
 static void* file_block;
 static uint32_t file_block_size;
+static bool file_block_busy;
 static const uint32_t FILE_BLOCK_KEPT = 64u << 20;
 
 static void* file_block_for(uint32_t size) {
-    if (size > FILE_BLOCK_KEPT) return memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
-    if (size > file_block_size || !file_block) {
-        void* grown = memory_alloc(size > 0 ? (int32_t)size : 1, MEMORY_NO_CLEAR);
-        if (!grown) return 0;
-        if (file_block) memory_free(file_block);
-        file_block = grown;
-        file_block_size = size;
-    }
-    return file_block;
+    if (file_block && size <= file_block_size) return file_block;
+    int32_t wanted = size > 0 ? (int32_t)size : 1;
+    void* block = memory_alloc(wanted, MEMORY_NO_CLEAR);
+    if (!block && image_kept_give_back()) block = memory_alloc(wanted, MEMORY_NO_CLEAR);
+    if (!block || size > FILE_BLOCK_KEPT) return block;
+    if (file_block) memory_free(file_block);
+    file_block = block;
+    file_block_size = size;
+    return block;
 }
 
-void image_load_release(void) {
-    if (file_block) memory_free(file_block);
+int32_t image_load_release(void) {
+    if (!file_block || file_block_busy) return 0;
+    memory_free(file_block);
     file_block = 0;
     file_block_size = 0;
+    return 1;
 }
 
 int32_t image_load(int32_t number, const char* file_name, int32_t) {
@@ -221,8 +228,11 @@ int32_t image_load(int32_t number, const char* file_name, int32_t) {
     if (size != INVALID_FILE_SIZE && high == 0 && size <= INT32_MAX) buffer = file_block_for(size);
     int32_t result = 0;
     DWORD read = 0;
-    if (buffer && ReadFile(file, buffer, size, &read, 0) && read == size)
+    if (buffer && ReadFile(file, buffer, size, &read, 0) && read == size) {
+        file_block_busy = buffer == file_block;
         result = image_load_memory(number, buffer, size);
+        file_block_busy = false;
+    }
     if (buffer && buffer != file_block) memory_free(buffer);
     CloseHandle(file);
     return result;

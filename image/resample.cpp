@@ -5,6 +5,8 @@
 #include <math.h>
 #include <stdlib.h>
 
+#include "image/kept.h"
+
 double mitchell_p0, mitchell_p2, mitchell_p3;
 double mitchell_q0, mitchell_q1, mitchell_q2, mitchell_q3;
 
@@ -92,6 +94,7 @@ static int32_t resample_axis(const uint8_t* source, int32_t source_length,
                              int32_t target_step, int32_t lines, int32_t channels) {
     if (channels < 1 || channels > MAX_CHANNELS) return 0;
     Contribution* table = resample_contributions(target_length, source_length);
+    if (!table && image_kept_give_back()) table = resample_contributions(target_length, source_length);
     if (!table) return 0;
     for (int32_t line = 0; line < lines; line++) {
         const uint8_t* in = source + (size_t)line * source_line_bytes;
@@ -136,6 +139,7 @@ int32_t resample_2d(int32_t bits_per_pixel, const uint8_t* source, int32_t sourc
                                 : (int64_t)source_width * target_height;
     if (pixels * channels > 0x7FFFFFFF) return 0;
     uint8_t* middle = (uint8_t*)malloc((size_t)(pixels * channels));
+    if (!middle && image_kept_give_back()) middle = (uint8_t*)malloc((size_t)(pixels * channels));
     if (!middle) return 0;
     int32_t done;
     if (rows_first) {

@@ -3,6 +3,8 @@
 // system's colour-on-colour stretch, which takes single pixels already.
 #include "image/resize.h"
 
+#include <string.h>
+
 #include "image/alpha.h"
 #include "image/halftone.h"
 #include "image/image.h"
@@ -19,12 +21,44 @@ static uint8_t* dib_pixels(HBITMAP bitmap, int32_t* stride, int32_t* bits) {
     return (uint8_t*)section.dsBm.bmBits;
 }
 
+// A 24-bit copy of a section of another depth (a decoder's 1, 4, 8 or 16 bits), its
+// pixels converted by the system through the section's colour table or masks; or 0.
+static HBITMAP dib_copy_24(HBITMAP source, int32_t width, int32_t height) {
+    HBITMAP copy = image_create_dib(width, height, 24, DIB_WRITTEN);
+    int32_t stride, bits;
+    uint8_t* pixels = copy ? dib_pixels(copy, &stride, &bits) : 0;
+    HDC dc = pixels ? CreateCompatibleDC(0) : 0;
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    bool copied = dc && GetDIBits(dc, source, 0, (UINT)height, pixels, &info, DIB_RGB_COLORS) ==
+                            height;
+    if (dc) DeleteDC(dc);
+    if (copied) return copy;
+    dib_section_release(copy);
+    return 0;
+}
+
 static int32_t stretch_halftone(HBITMAP target, int32_t width, int32_t height, HBITMAP source,
                                 int32_t old_width, int32_t old_height) {
     int32_t target_stride, source_stride, target_bits, source_bits;
     uint8_t* out = dib_pixels(target, &target_stride, &target_bits);
     uint8_t* in = dib_pixels(source, &source_stride, &source_bits);
-    if (!out || !in || target_bits != source_bits) return 0;
+    if (!out || !in) return 0;
+    // The averaging works on 24 and 32 bits; other depths are averaged as 24.
+    if (source_bits != 24 && source_bits != 32 && target_bits == 24) {
+        HBITMAP copy = dib_copy_24(source, old_width, old_height);
+        if (!copy) return 0;
+        int32_t done = stretch_halftone(target, width, height, copy, old_width, old_height);
+        dib_section_release(copy);
+        return done;
+    }
+    if (target_bits != source_bits) return 0;
     GdiFlush();
     return halftone_stretch(in, old_width, old_height, source_stride, out, width, height,
                             target_stride, source_bits / 8);
@@ -98,13 +132,17 @@ HBITMAP image_resize_ex(int32_t number, int32_t width, int32_t height, int32_t m
     }
     dib_section_release(old_bitmap);
     if (!result) {
-        // Without a bitmap the number holds no image: its record goes as image_free's
-        // does, so that an automatic one is not left behind where nothing can free it.
+        // Without a bitmap the number holds no image, and its record goes as image_free's
+        // does rather than stay showing the requested size: a record without a handle is
+        // not live, so neither image_free nor the end step could ever free an automatic
+        // one again. For a table number both leave the same empty slot.
         registry_free(image_registry, number);
         return 0;
     }
     image->width = (int16_t)width;
     image->height = (int16_t)height;
     image->handle = result;
+    // A picture of fewer bits now has the 24 of its new bitmap.
+    if (image->depth < 24) image->depth = 24;
     return result;
 }

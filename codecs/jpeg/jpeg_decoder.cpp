@@ -11,6 +11,7 @@
 
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_errors.h"
+#include "image/kept.h"
 #include "runtime/memory.h"
 
 namespace {
@@ -43,17 +44,22 @@ uint8_t*& read_buffer_of(ImageDecodeRequest* request) {
     return (uint8_t*&)request->private_area[WORD_READ_BUFFER];
 }
 
-void jpeg_finish(ImageDecodeRequest* request) {
+// The decompression state and the error handler, with all of libjpeg's memory.
+void decompress_free(ImageDecodeRequest* request) {
     DecoderState* state = state_of(request);
     if (state) {
         if (state->created) jpeg_destroy_decompress(&state->cinfo);
         HeapFree(object_heap, 0, state);
     }
     if (errors_of(request)) HeapFree(object_heap, 0, errors_of(request));
-    if (read_buffer_of(request)) HeapFree(object_heap, 0, read_buffer_of(request));
     state_of(request) = 0;
     errors_of(request) = 0;
     writer_of(request) = 0;
+}
+
+void jpeg_finish(ImageDecodeRequest* request) {
+    decompress_free(request);
+    if (read_buffer_of(request)) HeapFree(object_heap, 0, read_buffer_of(request));
     read_buffer_of(request) = 0;
 }
 
@@ -77,13 +83,18 @@ const uint8_t* find_data(ImageDecodeRequest* request, uint32_t* length) {
     return buffer;
 }
 
-// Reads the header and starts decompression; a libjpeg error jumps back here.
+// Reads the header and starts decompression; a libjpeg error jumps back here. 1 when
+// started, 0 when refused, -1 when memory could not be had.
 int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint32_t length) {
+    state_of(request) = (DecoderState*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(DecoderState));
+    errors_of(request) =
+        (JpegErrorHandler*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(JpegErrorHandler));
     DecoderState* state = state_of(request);
     JpegErrorHandler* errors = errors_of(request);
+    if (!state || !errors) return -1;
     jpeg_decompress_struct* cinfo = &state->cinfo;
     cinfo->err = jpeg_errors_silent(errors);
-    if (setjmp(errors->back)) return 0;
+    if (setjmp(errors->back)) return errors->manager.msg_code == JERR_OUT_OF_MEMORY ? -1 : 0;
     // Marked before creating: an allocation that fails inside jpeg_create_decompress
     // leaves a memory manager that only jpeg_destroy_decompress frees (on the zeroed
     // state it does nothing).
@@ -129,13 +140,18 @@ int32_t jpeg_check(ImageDecodeRequest* request) {
         jpeg_finish(request);
         return 0;
     }
-    state_of(request) = (DecoderState*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(DecoderState));
-    errors_of(request) =
-        (JpegErrorHandler*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(JpegErrorHandler));
-    bool ready = state_of(request) && errors_of(request);
-    if (ready && !request->from_memory)
-        ready = fread(read_buffer_of(request) + 2, 1, length - 2, request->stream) == length - 2;
-    if (!ready || !start_decompress(request, data, length)) {
+    if (!request->from_memory &&
+        fread(read_buffer_of(request) + 2, 1, length - 2, request->stream) != length - 2) {
+        jpeg_finish(request);
+        return 0;
+    }
+    int32_t started = start_decompress(request, data, length);
+    // Short of memory: what the image library keeps goes, and the start is tried again.
+    if (started == -1 && image_kept_give_back()) {
+        decompress_free(request);
+        started = start_decompress(request, data, length);
+    }
+    if (started != 1) {
         jpeg_finish(request);
         return 0;
     }

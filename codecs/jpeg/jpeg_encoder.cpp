@@ -7,6 +7,7 @@
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_errors.h"
 #include "codecs/jpeg/jpeg_memory_dest.h"
+#include "image/kept.h"
 #include "runtime/memory.h"
 
 uint32_t jpeg_encoded_size;
@@ -23,7 +24,8 @@ int32_t quality_from_options(int32_t options) {
 }
 
 // Compresses the picture into the stream, or into the memory destination when the
-// stream is null. 0 when libjpeg failed; the caller then removes what was written.
+// stream is null. 0 when libjpeg failed, -1 when for want of memory; the caller then
+// removes what was written.
 int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixels, int32_t width,
                  int32_t height, int32_t pitch, int32_t flags, int32_t options) {
     // libjpeg on 32 bits reads a side of 2^31 or more as negative, passes its own size
@@ -35,7 +37,7 @@ int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixel
     errors.manager.trace_level = -1;
     if (setjmp(errors.back)) {
         jpeg_destroy_compress(&cinfo);
-        return 0;
+        return errors.manager.msg_code == JERR_OUT_OF_MEMORY ? -1 : 0;
     }
     jpeg_create_compress(&cinfo);
     if (file) jpeg_stdio_dest(&cinfo, file);
@@ -68,22 +70,33 @@ int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixel
 
 int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t width, int32_t height,
                       int32_t pitch, int32_t flags, int32_t options, int32_t) {
+    // Short of memory, what the image library keeps goes and the picture is compressed
+    // once more, a file from its start again.
     if (file_name) {
         FILE* file = fopen(file_name, "wb");
         if (!file) return 0;
         int32_t done = compress(file, 0, pixels, width, height, pitch, flags, options);
+        if (done == -1 && image_kept_give_back()) {
+            file = freopen(file_name, "wb", file);
+            done = file ? compress(file, 0, pixels, width, height, pitch, flags, options) : 0;
+        }
         // A stream that cannot be closed cleanly has lost the picture's tail.
-        if (fclose(file) != 0) done = 0;
-        if (!done) DeleteFileA(file_name);
-        return done;
+        if (file && fclose(file) != 0) done = 0;
+        if (done != 1) DeleteFileA(file_name);
+        return done == 1 ? 1 : 0;
     }
     int64_t size = (int64_t)width * height * 3 + 32768;
     if (width < 0 || height < 0 || size > 0x7FFFFFFF) return 0;
     JpegMemoryDestination memory = {};
     memory.block = (uint8_t*)memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    if (!memory.block && image_kept_give_back())
+        memory.block = (uint8_t*)memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
     if (!memory.block) return 0;
     memory.block_size = (uint32_t)size;
-    if (!compress(0, &memory, pixels, width, height, pitch, flags, options)) {
+    int32_t done = compress(0, &memory, pixels, width, height, pitch, flags, options);
+    if (done == -1 && image_kept_give_back())
+        done = compress(0, &memory, pixels, width, height, pitch, flags, options);
+    if (done != 1) {
         memory_free(memory.block);
         return 0;
     }

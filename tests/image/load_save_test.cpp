@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "image/resize.h"
 #include "tests/support/image_helpers.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/win_heap_hooks.h"
 
 namespace {
 
@@ -419,6 +421,31 @@ TEST_F(Plugins, TheAcceptingDecoderWritesIntoABottomUpDib) {
     image_free(0);
 }
 
+// A decoder's picture of fewer bits: its colour table is whole and zero, so every index
+// is black, and a halftone resize averages it as 24 bits.
+TEST_F(Plugins, FewerBitsAreResizedAsTwentyFourBits) {
+    ASSERT_NE(test_load(0, decoder_data(4, 4, 8, 8)), 0);
+    ASSERT_NE(image_resize(0, 2, 2), nullptr);
+    TestPicture black = test_image_pixels(0);
+    ASSERT_EQ(black.pixels.size(), 4u);
+    for (uint32_t pixel : black.pixels) EXPECT_EQ(pixel & 0xFFFFFF, 0u);
+    // Rows 1 to 4 from the top at 16 bits: stretched raw for the rows' colours, and
+    // halftone, which averages rows 1 and 2, then 3 and 4.
+    ASSERT_NE(test_load(0, decoder_data(2, 4, 16, 16)), 0);
+    ASSERT_NE(image_resize_ex(0, 4, 4, IMAGE_RESIZE_RAW), nullptr);
+    ASSERT_NE(test_load(1, decoder_data(2, 4, 16, 16)), 0);
+    ASSERT_NE(image_resize(1, 4, 2), nullptr);
+    EXPECT_EQ(test_image(1)->depth, 24);
+    TestPicture rows = test_image_pixels(0), averaged = test_image_pixels(1);
+    ASSERT_EQ(averaged.pixels.size(), 8u);
+    for (int32_t y = 0; y < 2; y++)
+        for (int shift : {0, 8, 16}) {
+            uint32_t a = rows.at(0, 2 * y) >> shift & 0xFF, b = rows.at(0, 2 * y + 1) >> shift & 0xFF;
+            EXPECT_EQ(averaged.at(3, y) >> shift & 0xFF, (a + b + 1) / 2) << y << " " << shift;
+        }
+    image_free(-1);
+}
+
 TEST_F(Plugins, FinishFollowsEveryAcceptedCheckAndOnlyThose) {
     struct { const char* what; Bytes data; bool fail_decode; int decodes; } cases[] = {
         {"decode fails", decoder_data(5, 3, 24, 24), true, 1},
@@ -447,16 +474,25 @@ TEST_F(Plugins, FinishFollowsEveryAcceptedCheckAndOnlyThose) {
     EXPECT_EQ(decoder_log.finishes, 0);
 }
 
+static BOOL WINAPI no_icon_info(HICON, ICONINFO*) { return FALSE; }
+
 TEST_F(Plugins, ACursorFileGoesOnToTheDecoders) {
     Bytes cursor = test_icon_file({{test_picture_filled(16, 16, solid(0x123456)), 32, {}}}, 2);
     EXPECT_EQ(test_load(0, cursor), 0);
     EXPECT_EQ(decoder_log.checks, 1);
     EXPECT_EQ(decoder_log.offered, cursor);
-    // An icon file never reaches them.
+    // An icon file never reaches them, not even one whose bitmaps cannot be read.
     decoder_log = DecoderLog();
     ASSERT_NE(test_load(0, three_entry_icon()), 0);
     EXPECT_EQ(decoder_log.checks, 0);
     image_free(0);
+    BYTE* exe = (BYTE*)GetModuleHandleA(0);
+    void* real = nullptr;
+    ASSERT_TRUE(hook_import(exe, "user32.dll", "GetIconInfo", (void*)no_icon_info, &real));
+    int32_t loaded = test_load(0, three_entry_icon());
+    hook_import(exe, "user32.dll", "GetIconInfo", real, &real);
+    EXPECT_EQ(loaded, 0);
+    EXPECT_EQ(decoder_log.checks, 0);
 }
 
 TEST_F(Plugins, SavingDispatchesByCodeWithTheDefaults) {

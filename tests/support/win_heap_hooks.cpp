@@ -41,16 +41,18 @@ BOOL WINAPI hooked_free(HANDLE heap, DWORD flags, LPVOID block) {
     return freed;
 }
 
-// Points every import of kernel32's `name` in the module at hook; the first entry's old
-// value goes to *real. False when there is none.
-bool hook_import(BYTE* base, const char* name, void* hook, void** real) {
+}  // namespace
+
+// Points every import of dll's `name` in the module at hook; the first entry's old value
+// goes to *real. False when there is none.
+bool hook_import(BYTE* base, const char* dll_name, const char* name, void* hook, void** real) {
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     IMAGE_DATA_DIRECTORY imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (!imports.VirtualAddress) return false;
     bool found = false;
     for (IMAGE_IMPORT_DESCRIPTOR* dll = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports.VirtualAddress);
          dll->Name; dll++) {
-        if (lstrcmpiA((const char*)(base + dll->Name), "kernel32.dll") != 0 || !dll->OriginalFirstThunk)
+        if (lstrcmpiA((const char*)(base + dll->Name), dll_name) != 0 || !dll->OriginalFirstThunk)
             continue;
         IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + dll->OriginalFirstThunk);
         IMAGE_THUNK_DATA* entries = (IMAGE_THUNK_DATA*)(base + dll->FirstThunk);
@@ -72,8 +74,6 @@ bool hook_import(BYTE* base, const char* name, void* hook, void** real) {
     return found;
 }
 
-}  // namespace
-
 bool win_heap_hooks_install(bool (*refuses)(void)) {
     static int installed = -1;  // -1: not tried yet
     refusal = refuses;
@@ -83,11 +83,11 @@ bool win_heap_hooks_install(bool (*refuses)(void)) {
     void* reallocate = 0;
     void* release = 0;
     // Hooked where imported; the count means something only with all three.
-    bool hooked = hook_import(base, "HeapFree", (void*)hooked_free, &release);
+    bool hooked = hook_import(base, "kernel32.dll", "HeapFree", (void*)hooked_free, &release);
     real_free = (HeapFreeCall)release;
-    hooked = hook_import(base, "HeapAlloc", (void*)hooked_alloc, &alloc) && hooked;
+    hooked = hook_import(base, "kernel32.dll", "HeapAlloc", (void*)hooked_alloc, &alloc) && hooked;
     real_alloc = (HeapAllocCall)alloc;
-    hooked = hook_import(base, "HeapReAlloc", (void*)hooked_realloc, &reallocate) && hooked;
+    hooked = hook_import(base, "kernel32.dll", "HeapReAlloc", (void*)hooked_realloc, &reallocate) && hooked;
     real_realloc = (HeapReAllocCall)reallocate;
     installed = hooked ? 1 : 0;
     return hooked;

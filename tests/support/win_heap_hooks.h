@@ -7,6 +7,11 @@
 #define VANTOREL_TESTS_SUPPORT_WIN_HEAP_HOOKS_H
 
 #include <stdint.h>
+#include <windows.h>
+
+// Points every entry of the module's import table for dll's `name` at hook (to fail a
+// system call in a test); the first entry's old value goes to *real. False when none.
+bool hook_import(BYTE* base, const char* dll_name, const char* name, void* hook, void** real);
 
 // Points the import table's entries at the hooks (the first call only); refuses is asked
 // before each HeapAlloc and HeapReAlloc, which fails (returns null) when it answers true.
