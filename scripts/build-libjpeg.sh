@@ -35,6 +35,13 @@ case $kind in
   *) echo "usage: build-libjpeg.sh win|host|fuzz|host64 DEPS_DIR" >&2; exit 2 ;;
 esac
 
+# The library carries a build date ("build YYYYMMDD" in its version text): the date of
+# the source package's last changelog entry, not today's, so that every build of the
+# same source is the same.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && [ -f "$src/debian/changelog" ]; then
+  SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Timestamp)
+  export SOURCE_DATE_EPOCH
+fi
 work=$deps/$kind-build
 echo "libjpeg: building libjpeg-turbo for $kind into $prefix"
 failed() { tail -n 30 "$work.log" >&2; echo "libjpeg: building for $kind failed, see $work.log" >&2; exit 1; }
