@@ -10,20 +10,26 @@ BUILD := build
 ROOT := $(abspath .)
 DEPS := $(ROOT)/$(BUILD)/deps
 
-.PHONY: all setup deps build test demo bench fuzz profile clean
+.PHONY: all setup deps deps-win deps-host configure-win build test dist demo bench fuzz profile clean
 
 all: build
 
 setup:
 	@bash scripts/setup.sh
 
-deps: setup
+deps: deps-win deps-host
+
+deps-win: setup
 	@bash scripts/build-libjpeg.sh win $(DEPS)
+
+deps-host: setup
 	@bash scripts/build-libjpeg.sh host $(DEPS)
 
-build: deps
+configure-win: deps-win
 	@test -f $(BUILD)/win/CMakeCache.txt || cmake -S . -B $(BUILD)/win \
 	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake -DLIBJPEG_PREFIX=$(DEPS)/win
+
+build: configure-win deps-host
 	@test -f $(BUILD)/host/CMakeCache.txt || cmake -S . -B $(BUILD)/host \
 	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/host-i386.cmake -DVANTOREL_SANITIZE=ON \
 	  -DLIBJPEG_PREFIX=$(DEPS)/host
@@ -31,8 +37,15 @@ build: deps
 	cmake --build $(BUILD)/host -j2
 	@printf 'subdirs("host")\nsubdirs("win")\n' > $(BUILD)/CTestTestfile.cmake
 
+# The zip test runs the program unpacked from dist's zip, made here (a second).
 test: build
+	@bash scripts/dist.sh $(BUILD)
 	@bash scripts/bench.sh ctest --test-dir $(BUILD) --output-on-failure --timeout 600
+
+# The tested program, stripped: only the program is built for it.
+dist: configure-win
+	cmake --build $(BUILD)/win --target Vantorel -j2
+	@bash scripts/dist.sh $(BUILD)
 
 demo: build
 	@bash scripts/bench.sh bash scripts/demo.sh $(BUILD)/win/app/Vantorel.exe
@@ -49,4 +62,4 @@ fuzz:
 	@BUILD=$(ROOT)/$(BUILD) bash scripts/fuzz.sh
 
 clean:
-	rm -rf $(BUILD)/win $(BUILD)/host
+	rm -rf $(BUILD)/win $(BUILD)/host $(BUILD)/dist dist

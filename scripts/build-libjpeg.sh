@@ -17,9 +17,10 @@ stamp=$prefix/.built
 
 src_parent=$deps/src
 if ! ls -d "$src_parent"/libjpeg-turbo-*/ >/dev/null 2>&1; then
-  echo "libjpeg: fetching the source package"
+  echo "libjpeg: fetching Debian's source package libjpeg-turbo into $src_parent"
   mkdir -p "$src_parent"
-  (cd "$src_parent" && apt-get source -qq libjpeg-turbo 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  (cd "$src_parent" && apt-get source libjpeg-turbo) >"$src_parent.log" 2>&1 \
+    || { tail -n 15 "$src_parent.log" >&2; echo "libjpeg: fetching failed, see $src_parent.log" >&2; exit 1; }
 fi
 src=$(ls -d "$src_parent"/libjpeg-turbo-*/ | head -n 1)
 [ -f "$src/CMakeLists.txt" ] || { echo "libjpeg: no source in $src_parent" >&2; exit 1; }
@@ -34,16 +35,23 @@ case $kind in
   *) echo "usage: build-libjpeg.sh win|host|fuzz|host64 DEPS_DIR" >&2; exit 2 ;;
 esac
 
-echo "libjpeg: building for $kind"
+# The library carries a build date ("build YYYYMMDD" in its version text): the date of
+# the source package's last changelog entry, not today's, so that every build of the
+# same source is the same.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && [ -f "$src/debian/changelog" ]; then
+  SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Timestamp)
+  export SOURCE_DATE_EPOCH
+fi
 work=$deps/$kind-build
+echo "libjpeg: building libjpeg-turbo for $kind into $prefix"
+failed() { tail -n 30 "$work.log" >&2; echo "libjpeg: building for $kind failed, see $work.log" >&2; exit 1; }
 rm -rf "$work"
 cmake -S "$src" -B "$work" -G "Unix Makefiles" "${flags[@]}" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_JPEG8=ON -DWITH_TURBOJPEG=OFF \
-  -DWITH_SIMD=ON -DREQUIRE_SIMD=ON >"$work.log" 2>&1 \
-  || { tail -n 30 "$work.log" >&2; exit 1; }
-cmake --build "$work" -j"$(nproc)" >>"$work.log" 2>&1 || { tail -n 30 "$work.log" >&2; exit 1; }
-cmake --install "$work" >>"$work.log" 2>&1 || { tail -n 30 "$work.log" >&2; exit 1; }
+  -DWITH_SIMD=ON -DREQUIRE_SIMD=ON >"$work.log" 2>&1 || failed
+cmake --build "$work" -j"$(nproc)" >>"$work.log" 2>&1 || failed
+cmake --install "$work" >>"$work.log" 2>&1 || failed
 grep -q 'JPEG_LIB_VERSION  *80' "$prefix/include/jconfig.h" \
   || { echo "libjpeg: not the v8 API" >&2; exit 1; }
 touch "$stamp"

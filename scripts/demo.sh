@@ -16,20 +16,31 @@ say() { printf 'demo: %s\n' "$*"; }
 [ -f "$exe" ] && [ -f "$pilot" ] || { say "build first: $exe or $pilot is missing" >&2; exit 1; }
 # ImageMagick takes the screenshots and tells the pictures' sizes.
 if ! command -v import >/dev/null || ! command -v identify >/dev/null; then
-  SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
-  say "installing imagemagick"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends imagemagick >/dev/null ||
-    { say "imagemagick could not be installed" >&2; exit 1; }
+  bash "$here/setup.sh" imagemagick || { say "imagemagick could not be installed" >&2; exit 1; }
 fi
-size_of() { identify -format '%wx%h' "$1" 2>/dev/null; }
+size_of() { identify -ping -format '%wx%h' "$1" 2>/dev/null; }
 
 rm -rf "$demo" && mkdir -p "$demo/images" && cd "$demo" || exit 1
-mapfile -t photos < <(bash "$here/bench-photos.sh" 2>/dev/null)
+# The photographs: the large JPEG wallpapers of Debian's ukui-wallpapers, installed when
+# missing; generated pictures only when the package cannot be had.
+photos=()
+if dpkg-query -W -f='${Status}' ukui-wallpapers 2>/dev/null | grep -q 'install ok installed'; then
+  had="already installed"
+else
+  had="installed now"
+  bash "$here/setup.sh" ukui-wallpapers || had=""
+fi
+if [ -n "$had" ]; then
+  while read -r path; do
+    read -r w h < <(identify -ping -format '%w %h\n' "$path" 2>/dev/null) || continue
+    [ "${w:-0}" -ge 3000 ] && [ "${h:-0}" -ge 2000 ] && photos+=("$path")
+  done < <(dpkg -L ukui-wallpapers | grep -E '\.jpg$' | sort)
+fi
 if [ ${#photos[@]} -gt 0 ]; then
   cp "${photos[@]}" images/
-  say "${#photos[@]} photographs of Debian's ukui-wallpapers in $demo/images:"
+  say "${#photos[@]} photographs of Debian's ukui-wallpapers ($had) in $demo/images:"
 else
-  say "no photographs to be had: generating pictures"
+  say "ukui-wallpapers could not be had: generating pictures instead"
   "$here/wine-run.sh" "$pilot" pictures images 4 >/dev/null || { say "could not make pictures" >&2; exit 1; }
   say "generated pictures in $demo/images:"
 fi

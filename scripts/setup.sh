@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian, once; a second run changes nothing.
 # Runs as root, or through sudo when it is not. Packages given as arguments are
-# installed as well (make fuzz adds its compiler).
+# installed as well (make fuzz adds its compiler, make demo its photographs).
+# One line per step; what apt and dpkg print goes to build/setup.log, which a failed
+# step names.
 set -euo pipefail
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 say() { printf 'setup: %s\n' "$*"; }
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+mkdir -p "$root/build"
+log=$root/build/setup.log
+# step WHAT COMMAND...: says what, runs the command into the log.
+step() {
+  local what=$1; shift
+  say "$what"
+  printf '\n== %s: %s\n' "$(date -u '+%F %T')" "$what" >>"$log"
+  "$@" </dev/null >>"$log" 2>&1 || { say "$what: failed, see $log" >&2; tail -n 15 "$log" >&2; exit 1; }
+}
 
 PACKAGES=(wine wine32:i386 xvfb gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
           cmake make nasm googletest g++-multilib dpkg-dev file xdotool "$@")
@@ -18,8 +30,7 @@ done
 
 need_update=0
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  say "adding the i386 architecture"
-  $SUDO dpkg --add-architecture i386
+  step "adding the i386 architecture" $SUDO dpkg --add-architecture i386
   need_update=1
 fi
 
@@ -57,12 +68,11 @@ if ! has_src; then
 fi
 
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
-  say "apt-get update"
-  $SUDO apt-get update -qq
+  step "updating the package lists (apt-get update)" $SUDO apt-get update
 fi
 if [ ${#missing[@]} -gt 0 ]; then
-  say "installing: ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  step "installing ${missing[*]}" \
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 else
   say "all packages present"
 fi
