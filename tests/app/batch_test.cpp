@@ -1,7 +1,7 @@
 // Vantorel.exe as a person uses it: pictures put into images\ of a fresh folder, the
 // program started there, its dialogs answered by typing and keys, its message read, its
-// beeps heard through the beep log, its results decoded; the usage note written and
-// opened through a ".txt" association of the test's own.
+// beeps heard in Wine's relay trace of its Beep calls, its results decoded; the usage
+// note written and opened through a ".txt" association of the test's own.
 #include <gtest/gtest.h>
 #include <windows.h>
 

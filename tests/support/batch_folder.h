@@ -1,6 +1,6 @@
 // Vantorel.exe run in a fresh folder as a person runs it: pictures put into images\,
-// the program started there, its dialogs answered, its beeps read from the beep log,
-// what it left in the folder read back. For the end-to-end tests, which define
+// the program started there, its dialogs answered, its Beep calls read from Wine's relay
+// trace, what it left in the folder read back. For the end-to-end tests, which define
 // VANTOREL_EXE as the built program's Unix path.
 #ifndef VANTOREL_TESTS_SUPPORT_BATCH_FOLDER_H
 #define VANTOREL_TESTS_SUPPORT_BATCH_FOLDER_H
@@ -34,7 +34,7 @@ inline Lines crlf_lines(const std::string& text) {
     return lines;
 }
 
-// What one run showed and left in the beep log.
+// What one run showed, and its Beep calls.
 struct Outcome : SessionRecord {
     Lines beeps;
 };
@@ -66,20 +66,19 @@ class RunFolder : public TempFolder {
     Outcome run(const std::vector<DialogAnswer>& answers, const std::string& program = built_program()) const {
         return run_in(path(), answers, program);
     }
-    // Runs program with folder as its current folder, its beeps logged here.
+    // Runs program with folder as its current folder, its Beep calls traced.
     Outcome run_in(const std::string& folder, const std::vector<DialogAnswer>& answers,
                    const std::string& program) const {
         Outcome outcome;
-        std::string log = file("beeps.log");
         ProgramRun run;
-        if (!run.start(program, folder, { "VANTOREL_BEEP_LOG=" + log })) {
+        if (!run.start(program, folder, { PROGRAM_RELAY_TRACE })) {
             outcome.ended = false;
             outcome.trouble = "could not start " + program;
             return outcome;
         }
         SessionPlan plan = { "InputRequester", answers, false, BATCH_WAIT_MS, seen };
         static_cast<SessionRecord&>(outcome) = program_session(run, plan);
-        outcome.beeps = crlf_lines(read_whole_file(log));
+        outcome.beeps = program_beeps(run.error_output());
         return outcome;
     }
     // A copy of the built program in this folder, for runs where its folder matters.
