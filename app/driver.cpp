@@ -57,25 +57,6 @@ void driver_clear(void) {
     picture_names.current = 0;
 }
 
-// Every beep goes through here. When VANTOREL_BEEP_LOG names a file, the beep is also
-// appended to it as "frequency duration", so that a run can be checked from outside.
-static void driver_beep(DWORD frequency, DWORD duration) {
-    char log[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("VANTOREL_BEEP_LOG", log, sizeof log);
-    if (length > 0 && length < sizeof log) {
-        HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
-                                  OPEN_ALWAYS, 0, 0);
-        if (file != INVALID_HANDLE_VALUE) {
-            char line[32];
-            int n = wsprintfA(line, "%lu %lu\r\n", frequency, duration);
-            DWORD written;
-            WriteFile(file, line, (DWORD)n, &written, 0);
-            CloseHandle(file);
-        }
-    }
-    Beep(frequency, duration);
-}
-
 // The usage note, written when readme.txt is missing or empty, then opened from the
 // program's own folder.
 static void write_usage_note(void) {
@@ -145,7 +126,7 @@ static void process_pictures(void) {
 }
 
 static void report_success(void) {
-    driver_beep(HIGH_BEEP, BEEP_MS);
+    Beep(HIGH_BEEP, BEEP_MS);
     int32_t s = string_end;
     int_to_str((int64_t)found_count, s);
     str_concat(" images in processed!");
@@ -168,7 +149,7 @@ void driver_main(void) {
         process_pictures();
         report_success();
     } else {
-        driver_beep(LOW_BEEP, BEEP_MS);
+        Beep(LOW_BEEP, BEEP_MS);
     }
     window_hide(0, 1);
 }

@@ -66,5 +66,10 @@ wineboot -u </dev/null >/dev/null 2>&1
 if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
 fi
+# The end-to-end tests hear the program's beeps in Wine's relay trace (WINEDEBUG=+relay
+# for that program only): the trace is kept to the Beep calls.
+if ! grep -q '"RelayInclude"="kernel32.Beep"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d kernel32.Beep /f </dev/null >/dev/null 2>&1
+fi
 
 "$@"

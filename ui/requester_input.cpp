@@ -17,8 +17,8 @@ const char input_requester_class[] = "InputRequester";
 
 // Set while a dialog is open: the state above serves one dialog at a time.
 static volatile LONG dialog_open;
-// Set from the disabling of the thread's windows until input_requester_finish.
-static bool windows_disabled;
+// The disabling of the thread's windows, until input_requester_finish restores it.
+static uint32_t windows_mark;
 
 void requester_library_init(void) {
     INITCOMMONCONTROLSEX controls = { 8, 0xB48 };
@@ -36,10 +36,9 @@ void input_requester_finish(void) {
         EnableWindow(state->owner, TRUE);
         state->owner_disabled = 0;
     }
-    if (windows_disabled) {
-        windows_disabled = false;
-        thread_windows_modal(0);
-    }
+    uint32_t mark = windows_mark;
+    windows_mark = 0;
+    thread_windows_restore(mark);
 }
 
 // The texts may lie in the temporary buffer, which moves when the result is built.
@@ -137,8 +136,7 @@ void input_requester_ex(const char* title, const char* prompt, const char* defau
     register_dialog_class();
     state->done = 0;
 
-    thread_windows_modal(1);
-    windows_disabled = true;
+    windows_mark = thread_windows_disable();
     state->owner = requester_owner();
     state->owner_disabled = 0;
     if (state->owner && IsWindowEnabled(state->owner)) {

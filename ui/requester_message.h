@@ -8,7 +8,7 @@
 #include <stdint.h>
 #include <windows.h>
 
-// A window recorded by thread_windows_modal(1), until the same thread restores.
+// A window recorded by thread_windows_disable, until the same thread restores it.
 struct DisabledWindowEntry {
     DWORD thread_id;
     HWND window;
@@ -21,6 +21,7 @@ struct DisabledWindowNode {
     DisabledWindowNode* next;
     DisabledWindowNode* previous;
     DisabledWindowEntry entry;
+    uint32_t mark;  // the disabling that recorded it
 };
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
@@ -33,8 +34,12 @@ extern DisabledWindowNode* disabled_windows;
 int32_t message_requester(const char* title, const char* text, uint32_t flags);
 // The foreground window when it belongs to this process, else none.
 HWND requester_owner(void);
-// Non-zero disables the thread's other visible windows; zero restores what the
-// thread's last disabling changed.
-void thread_windows_modal(int32_t disable);
+// Disables the thread's other visible windows and takes their top-most place; the mark
+// returned (never 0) names exactly these changes for thread_windows_restore, so that
+// nested requesters each undo their own.
+uint32_t thread_windows_disable(void);
+// Undoes the changes of the disabling that returned mark, on the calling thread; 0 does
+// nothing.
+void thread_windows_restore(uint32_t mark);
 
 #endif

@@ -1,7 +1,7 @@
 // Vantorel.exe as a person uses it: pictures put into images\ of a fresh folder, the
 // program started there, its dialogs answered by typing and keys, its message read, its
-// beeps heard through the beep log, its results decoded; the usage note written and
-// opened through a ".txt" association of the test's own.
+// beeps heard in Wine's relay trace of its Beep calls, its results decoded; the usage
+// note written and opened through a ".txt" association of the test's own.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -37,7 +37,7 @@ std::string beside_us(const char* name) {
 std::string note_bytes() { return std::string((const char*)usage_note, (size_t)usage_note_length); }
 
 bool decodes_at(const std::string& path, int32_t width, int32_t height, JpegReading* reading) {
-    std::string data = read_whole_file(path);
+    std::string data = read_utf8_file(path);
     return jpeg_read(Bytes(data.begin(), data.end()), reading) && reading->width == width &&
            reading->height == height;
 }
@@ -83,21 +83,28 @@ TEST(Batch, AcceptedAnswersGiveResultsOfThatSize) {
         const char* height;
         int32_t expected_width;
         int32_t expected_height;
+        Lines names;  // sorted
     } cases[] = {
-        { "8192", "8", 8192, 8 },  { " 640", "8", 640, 8 }, { "64px", "8", 64, 8 },
-        { "$400", "8", 1024, 8 },  { "%101", "8", 5, 8 },   { "1", "8192", 1, 8192 },
+        { "8192", "8", 8192, 8, { "p.jpg" } },
+        { " 640", "8", 640, 8, { "p.jpg" } },
+        // Names that no single-byte code page holds all of: the UTF-8 code page carries them.
+        { "64px", "8", 64, 8, { "caf\u00e9.jpg", "two words.jpg", "\u0441\u043d\u0438\u043c\u043e\u043a.jpg",
+                                "\u5199\u771f.jpg" } },
+        { "$400", "8", 1024, 8, { "p.jpg" } },
+        { "%101", "8", 5, 8, { "p.jpg" } },
+        { "1", "8192", 1, 8192, { "p.jpg" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("width \"") + c.width + "\", height \"" + c.height + "\"");
         RunFolder folder;
-        folder.put_picture("p.jpg", 16, 16);
+        for (const std::string& name : c.names) folder.put_picture(name, 16, 16);
         Outcome outcome = folder.run({ { c.width, ANSWER_ENTER }, { c.height, ANSWER_ENTER } });
         expect_normal_end(outcome);
         EXPECT_EQ(outcome.asked, Lines({ WIDTH, HEIGHT }));
-        EXPECT_EQ(outcome.shown, Lines({ "Success!: 1 images in processed!" }));
+        EXPECT_EQ(outcome.shown, Lines({ "Success!: " + std::to_string(c.names.size()) + " images in processed!" }));
         EXPECT_EQ(outcome.beeps, HIGH_BEEP);
-        EXPECT_EQ(folder.files_in("result"), Lines({ "p.jpg" }));
-        expect_result(folder, "p.jpg", c.expected_width, c.expected_height);
+        EXPECT_EQ(folder.files_in("result"), c.names);
+        for (const std::string& name : c.names) expect_result(folder, name, c.expected_width, c.expected_height);
     }
 }
 

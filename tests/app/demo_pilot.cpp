@@ -66,11 +66,8 @@ void take_shot(DWORD process_id, HWND window) {
 int run(const char* program, const char* width, const char* height) {
     char folder[MAX_PATH];
     GetCurrentDirectoryA(sizeof folder, folder);
-    char log[MAX_PATH + 16];
-    snprintf(log, sizeof log, "%s\\beeps.log", folder);
-    DeleteFileA(log);
     ProgramRun started;
-    if (!started.start(program, folder, { std::string("VANTOREL_BEEP_LOG=") + log })) {
+    if (!started.start(program, folder, { PROGRAM_RELAY_TRACE })) {
         printf("could not start %s\n", program);
         return 1;
     }
@@ -81,12 +78,10 @@ int run(const char* program, const char* width, const char* height) {
     SessionRecord record = program_session(started, plan);
     for (const std::string& asked : record.asked) printf("asked  %s\n", asked.c_str());
     for (const std::string& shown : record.shown) printf("shown  %s\n", shown.c_str());
-    // The beep log holds "frequency duration" lines.
-    if (FILE* beeps = fopen(log, "rb")) {
-        unsigned long frequency, duration;
-        while (fscanf(beeps, "%lu %lu", &frequency, &duration) == 2)
-            printf("beep   %lu Hz for %lu ms\n", frequency, duration);
-        fclose(beeps);
+    // Wine's relay trace of the program's Beep calls.
+    for (const std::string& beep : program_beeps(started.error_output())) {
+        size_t space = beep.find(' ');
+        printf("beep   %s Hz for %s ms\n", beep.substr(0, space).c_str(), beep.substr(space + 1).c_str());
     }
     if (!record.trouble.empty()) printf("trouble: %s\n", record.trouble.c_str());
     printf("exit code %lu\n", record.exit_code);

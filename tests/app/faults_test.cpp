@@ -24,14 +24,13 @@ namespace {
 const int32_t SIDE = 64;
 typedef std::map<std::string, Bytes> Files;
 
-// Every plain file under the folder by its path inside it, but for the beep log.
+// Every plain file under the folder by its path inside it.
 Files files_under(const std::string& folder) {
     Files files;
     std::error_code error;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
         if (!entry.is_regular_file()) continue;
         std::string name = std::filesystem::relative(entry.path(), folder).string();
-        if (name == "beeps.log") continue;
         std::string data = read_whole_file(entry.path().string());
         files[name] = Bytes(data.begin(), data.end());
     }

@@ -1,6 +1,6 @@
 // Vantorel.exe run in a fresh folder as a person runs it: pictures put into images\,
-// the program started there, its dialogs answered, its beeps read from the beep log,
-// what it left in the folder read back. For the end-to-end tests, which define
+// the program started there, its dialogs answered, its Beep calls read from Wine's relay
+// trace, what it left in the folder read back. For the end-to-end tests, which define
 // VANTOREL_EXE as the built program's Unix path.
 #ifndef VANTOREL_TESTS_SUPPORT_BATCH_FOLDER_H
 #define VANTOREL_TESTS_SUPPORT_BATCH_FOLDER_H
@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,12 @@
 const DWORD BATCH_WAIT_MS = 10000;
 typedef std::vector<std::string> Lines;
 const char KEPT_NOTE[] = "Read it already.\r\n";
+
+// The whole content of the file at a UTF-8 path; empty when it cannot be read.
+inline std::string read_utf8_file(const std::string& path) {
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 inline std::string built_program() { return program_windows_path(VANTOREL_EXE); }
 
@@ -34,7 +42,7 @@ inline Lines crlf_lines(const std::string& text) {
     return lines;
 }
 
-// What one run showed and left in the beep log.
+// What one run showed, and its Beep calls.
 struct Outcome : SessionRecord {
     Lines beeps;
 };
@@ -47,9 +55,11 @@ class RunFolder : public TempFolder {
         if (with_note) write("readme.txt", KEPT_NOTE);
     }
     void make_folder(const char* name) const { CreateDirectoryA(file(name).c_str(), 0); }
+    // Names are UTF-8 here, as the program sees them through its UTF-8 code page.
     void put(const std::string& name, const Bytes& bytes) const {
         make_folder("images");
-        write(("images\\" + name).c_str(), bytes);
+        std::ofstream out(std::filesystem::u8path(file("images\\" + name)), std::ios::binary);
+        out.write((const char*)bytes.data(), (std::streamsize)bytes.size());
     }
     void put_picture(const std::string& name, int32_t width, int32_t height) const {
         put(name, jpeg_make(jpeg_bands(width, height, { { 200, 40, 40 }, { 40, 200, 40 } }, 95)));
@@ -59,27 +69,26 @@ class RunFolder : public TempFolder {
         Lines names;
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(file(name), error))
-            if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+            if (entry.is_regular_file()) names.push_back(entry.path().filename().u8string());
         std::sort(names.begin(), names.end());
         return names;
     }
     Outcome run(const std::vector<DialogAnswer>& answers, const std::string& program = built_program()) const {
         return run_in(path(), answers, program);
     }
-    // Runs program with folder as its current folder, its beeps logged here.
+    // Runs program with folder as its current folder, its Beep calls traced.
     Outcome run_in(const std::string& folder, const std::vector<DialogAnswer>& answers,
                    const std::string& program) const {
         Outcome outcome;
-        std::string log = file("beeps.log");
         ProgramRun run;
-        if (!run.start(program, folder, { "VANTOREL_BEEP_LOG=" + log })) {
+        if (!run.start(program, folder, { PROGRAM_RELAY_TRACE })) {
             outcome.ended = false;
             outcome.trouble = "could not start " + program;
             return outcome;
         }
         SessionPlan plan = { "InputRequester", answers, false, BATCH_WAIT_MS, seen };
         static_cast<SessionRecord&>(outcome) = program_session(run, plan);
-        outcome.beeps = crlf_lines(read_whole_file(log));
+        outcome.beeps = program_beeps(run.error_output());
         return outcome;
     }
     // A copy of the built program in this folder, for runs where its folder matters.

@@ -2,6 +2,7 @@
 // the UI automation helpers.
 #include "tests/support/program_run.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "tests/support/ui_automation.h"
@@ -42,6 +43,16 @@ bool ProgramRun::start(const std::string& program, const std::string& folder,
     if (process_) return false;
     std::string command = "\"" + program + "\"";
     std::vector<char> environment = environment_with(variables);
+    char kept[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("VANTOREL_TEST_STDERR", kept, sizeof kept);
+    if (length > 0 && length < sizeof kept) {
+        error_file_ = program_windows_path(kept);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(error_file_.c_str(), GetFileExInfoStandard, &data)) {
+            error_start_.LowPart = data.nFileSizeLow;
+            error_start_.HighPart = (LONG)data.nFileSizeHigh;
+        }
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -52,6 +63,35 @@ bool ProgramRun::start(const std::string& program, const std::string& folder,
     process_ = info.hProcess;
     process_id_ = info.dwProcessId;
     return true;
+}
+
+std::string ProgramRun::error_output() const {
+    std::string text;
+    if (error_file_.empty()) return text;
+    HANDLE file = CreateFileA(error_file_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
+                              OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    if (SetFilePointerEx(file, error_start_, 0, FILE_BEGIN)) {
+        char block[65536];
+        DWORD n;
+        while (ReadFile(file, block, sizeof block, &n, 0) && n > 0) text.append(block, n);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+const char PROGRAM_RELAY_TRACE[] = "WINEDEBUG=-all,+relay";
+
+std::vector<std::string> program_beeps(const std::string& trace_text) {
+    std::vector<std::string> beeps;
+    const char call[] = "Call KERNEL32.Beep(";
+    for (size_t at = 0; (at = trace_text.find(call, at)) != std::string::npos;) {
+        at += sizeof call - 1;
+        unsigned long frequency, duration;
+        if (sscanf(trace_text.c_str() + at, "%lx,%lx)", &frequency, &duration) == 2)
+            beeps.push_back(std::to_string(frequency) + " " + std::to_string(duration));
+    }
+    return beeps;
 }
 
 static bool ended(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }

@@ -37,11 +37,24 @@ class ProgramRun {
     DWORD exit_code() const;
     // Ends the program at once if it still runs.
     void terminate();
+    // What was written to our Unix standard error since the start, where Wine writes
+    // the debug output of the programs we start: scripts/wine-run.sh keeps it in the
+    // file named by VANTOREL_TEST_STDERR. Empty without that file.
+    std::string error_output() const;
 
   private:
     HANDLE process_ = 0;
     DWORD process_id_ = 0;
+    std::string error_file_;
+    LARGE_INTEGER error_start_ = {};
 };
+
+// Watching a program's Beep calls from outside: the variable for start, and the calls
+// found in the trace file, each as "frequency duration" in decimal, in order. The
+// prefix's HKCU\Software\Wine\Debug value RelayInclude (kernel32.Beep) keeps the
+// trace to those calls.
+extern const char PROGRAM_RELAY_TRACE[];  // "WINEDEBUG=-all,+relay"
+std::vector<std::string> program_beeps(const std::string& trace_text);
 
 // How a person finishes an input dialog.
 enum AnswerKey {

@@ -4,12 +4,14 @@
 // exactly their state back afterwards.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
 #include "runtime/strings.h"
 #include "tests/support/ui_automation.h"
 #include "tests/support/ui_runtime.h"
+#include "ui/messages.h"
 #include "ui/requester_input.h"
 #include "ui/requester_message.h"
 
@@ -157,31 +159,64 @@ TEST_F(Modality, EveryOtherVisibleWindowIsDisabledMeanwhileAndRestoredAfterwards
     }
 }
 
-TEST_F(Modality, EachThreadRestoresOnlyWhatItDisabled) {
+namespace {
+// Set by the test: when window 1 is disabled, another thread disables and restores
+// meanwhile, which it can only do if no lock is held across EnableWindow.
+std::function<void()> while_second_disabled;
+LRESULT on_enable(HWND, UINT message, WPARAM wparam, LPARAM) {
+    if (message == WM_ENABLE && !wparam && while_second_disabled) {
+        std::function<void()> once = std::move(while_second_disabled);
+        while_second_disabled = nullptr;
+        once();
+    }
+    return CALLBACK_CONTINUE;
+}
+}  // namespace
+
+TEST_F(Modality, EachThreadAndEachNestedRequesterRestoresOnlyWhatItDisabled) {
     HWND second = (HWND)window_open(1, 10, 10, 200, 100, "second", WINDOW_NO_ACTIVATION);
     ASSERT_NE(second, nullptr);
     SetForegroundWindow(main_window);
     // Another thread with a window of its own disables and restores in between.
     HWND foreign = 0;
+    std::atomic<bool> foreign_done(false);
     bool foreign_disabled = false, foreign_restored = false;
-    thread_windows_modal(1);
-    std::thread other([&] {
-        foreign = CreateWindowExA(0, "PostEventClass", "foreign", WS_CAPTION, 0, 0, 100, 50, 0, 0,
-                                  GetModuleHandleA(0), 0);
-        ShowWindow(foreign, SW_SHOWNOACTIVATE);
-        thread_windows_modal(1);
-        foreign_disabled = !IsWindowEnabled(foreign);
-        thread_windows_modal(0);
-        foreign_restored = IsWindowEnabled(foreign) != 0;
-        DestroyWindow(foreign);
-    });
-    other.join();
+    std::thread other;
+    while_second_disabled = [&] {
+        other = std::thread([&] {
+            foreign = CreateWindowExA(0, "PostEventClass", "foreign", WS_CAPTION, 0, 0, 100, 50, 0, 0,
+                                      GetModuleHandleA(0), 0);
+            ShowWindow(foreign, SW_SHOWNOACTIVATE);
+            uint32_t mark = thread_windows_disable();
+            foreign_disabled = !IsWindowEnabled(foreign);
+            thread_windows_restore(mark);
+            foreign_restored = IsWindowEnabled(foreign) != 0;
+            DestroyWindow(foreign);
+            foreign_done = true;
+        });
+        ui_wait_until([&] { return foreign_done.load(); }, WAIT_MS);
+    };
+    ui_window_record(1)->callback = on_enable;
+    uint32_t outer = thread_windows_disable();
+    EXPECT_TRUE(foreign_done) << "the other thread waited for this one's EnableWindow";
+    if (other.joinable()) other.join();
+    ui_window_record(1)->callback = 0;
     EXPECT_TRUE(foreign_disabled);
     EXPECT_TRUE(foreign_restored);
     // This thread's entries stayed through the other thread's restore.
     EXPECT_FALSE(IsWindowEnabled(second));
     EXPECT_EQ(entries_of_thread(second), 1);
-    thread_windows_modal(0);
+    // A requester opened meanwhile (a message box over the input dialog) gives back only
+    // what it changed itself.
+    HWND third = (HWND)window_open(2, 30, 30, 200, 100, "third", WINDOW_NO_ACTIVATION);
+    ASSERT_NE(third, nullptr);
+    uint32_t inner = thread_windows_disable();
+    EXPECT_FALSE(IsWindowEnabled(third));
+    thread_windows_restore(inner);
+    EXPECT_TRUE(IsWindowEnabled(third));
+    EXPECT_FALSE(IsWindowEnabled(second)) << "the outer requester's to restore";
+    EXPECT_EQ(entries_of_thread(second), 1);
+    thread_windows_restore(outer);
     EXPECT_TRUE(IsWindowEnabled(second));
     EXPECT_EQ(disabled_windows, nullptr);
 }
