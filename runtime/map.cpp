@@ -32,6 +32,7 @@ HashMap* map_new(int32_t element_size, int32_t kind, const FieldDescriptor* desc
                  int32_t bucket_count) {
     if (owner && *owner) map_free(*owner);
     if (element_size < 0 || element_size > INT32_MAX - 2 * (int32_t)sizeof(MapNode)) return 0;
+    if (!fields_supported(descriptor)) return 0;
     if (bucket_count < 1) bucket_count = 1;
     uint64_t bucket_bytes = (uint64_t)bucket_count * sizeof(MapNode*);
     if (bucket_bytes > 0x7FFFFFF0u) return 0;
