@@ -157,7 +157,8 @@ HashMap* map_new(int32_t element_size, int32_t kind, const FieldDescriptor* desc
                  HashMap** owner, int32_t bucket_count);
 void* map_find(HashMap* map, const char* key);
 // With reuse and the key present, the same element comes back zero-filled again;
-// otherwise a new element is added in front of its bucket.
+// otherwise a new element is added in front of its bucket. Null when the element or its
+// fields cannot be made; the map then holds what it held.
 void* map_add(HashMap* map, const char* key, int32_t reuse);
 void map_reset(HashMap* map);
 void* map_next(HashMap* map);
