@@ -434,17 +434,19 @@ TEST_F(List, FailedCreationLeavesNothingBehind) {
 
 TEST_F(List, FailedAddLeavesTheListAsItWas) {
     ListHeader* list = list_new(sizeof(Outer), &vars, outer_fields, 1);
-    fill_outer((Outer*)list_add_element(list), 1);
-    fill_outer((Outer*)list_add_element(list), 2);
+    for (int32_t i = 0; i < 16; i++) fill_outer((Outer*)list_add_element(list), i);
+    // The pool is full, so the next node needs a chunk; two failures in a row defeat the
+    // pool's one-block fallback, and the pool itself runs dry.
+    ASSERT_EQ(list->pool->available_chunks, nullptr);
     int32_t before = heap_live_blocks();
     ListNode* current = list->current;
     sweep_failing_allocations([&](int32_t k) {
-        heap_faults_arm(k, 1);
+        heap_faults_arm(k, 2);
         void* added = list_add_element(list);
         int32_t asked = heap_faults_disarm();
         if (asked >= k) {
             EXPECT_EQ(added, nullptr) << k;
-            EXPECT_EQ(list->count, 2) << k;
+            EXPECT_EQ(list->count, 16) << k;
             EXPECT_EQ(list->current, current) << k;
             EXPECT_EQ(vars.current, current) << k;
             EXPECT_TRUE(well_linked(list)) << k;
@@ -459,13 +461,16 @@ TEST_F(List, FailedAddLeavesTheListAsItWas) {
 }
 
 TEST_F(List, FailedCopyKeepsOnlyWholeCopies) {
+    // The source fills its pool's chunk, so the copy's nodes need chunks of their own; a
+    // second failure in a row leaves the pool without a block.
     ListHeader* source = list_new(sizeof(Outer), &vars, outer_fields, 1);
-    for (int32_t i = 0; i < 3; i++) fill_outer((Outer*)list_add_element(source), i);
-    sweep_failing_allocations([&](int32_t k) {
+    for (int32_t i = 0; i < 16; i++) fill_outer((Outer*)list_add_element(source), i);
+    ASSERT_EQ(source->pool->available_chunks, nullptr);
+    for (int32_t failing : {1, 2}) sweep_failing_allocations([&](int32_t k) {
         ListVariables copy_vars = {0, 0};
         ListHeader* copy = list_new(sizeof(Outer), &copy_vars, outer_fields, 1);
         int32_t before = heap_live_blocks();
-        heap_faults_arm(k, 1);
+        heap_faults_arm(k, failing);
         int32_t result = list_copy(source, copy, 0);
         int32_t asked = heap_faults_disarm();
         expect_copy_outcome(result, asked, k, copy->count, source->count);

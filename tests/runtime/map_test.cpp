@@ -479,14 +479,15 @@ TEST_F(Map, FailedAddLeavesTheMapAsItWas) {
 }
 
 TEST_F(Map, FailedCopyKeepsOnlyWholeCopies) {
+    // The copy's nodes soon need a chunk; a second failure in a row leaves the pool dry.
     HashMap* source = map_new(sizeof(Entry), 1, entry_fields, &owner, 8);
     for (const std::string& k : numbered_keys(25)) add_entry(source, k.c_str(), 1, k.c_str());
     std::vector<std::string> order = visit_order(source);
-    sweep_failing_allocations([&](int32_t k) {
+    for (int32_t failing : {1, 2}) sweep_failing_allocations([&](int32_t k) {
         HashMap* copy_owner = 0;
         HashMap* copy = map_new(sizeof(Entry), 1, entry_fields, &copy_owner, 5);
         int32_t before = heap_live_blocks();
-        heap_faults_arm(k, 1);
+        heap_faults_arm(k, failing);
         int32_t result = map_copy(source, copy, 0);
         int32_t asked = heap_faults_disarm();
         expect_copy_outcome(result, asked, k, copy->count, source->count);
