@@ -1,28 +1,12 @@
-// The order of start-up and shutdown, observed: the process frame is built here against
-// stand-ins of every library step and of the driver, each of which writes its name down.
-// The instance handle and the heaps are watched between steps, so their setting, creation
-// and destruction show at their places too. The last step compares what was written down
-// with the order below and ends the process with code 3 when they differ; otherwise
-// runtime_end goes on to exit with 0.
+// The order of start-up and shutdown: the process frame built against stand-ins of every
+// step, each writing its name down, with the instance handle and the heaps watched between
+// steps. The last step ends the process with code 3 unless the record is the order below.
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
-#include "app/driver.h"
-#include "fs/dirscan.h"
-#include "fs/files.h"
-#include "fs/process.h"
-#include "image/alpha.h"
-#include "image/codec.h"
-#include "image/image.h"
-#include "runtime/containers.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
-#include "runtime/strings.h"
-#include "ui/events.h"
-#include "ui/gadgets.h"
-#include "ui/requester_input.h"
-#include "ui/window.h"
 
 static const char* const documented[] = {
     "driver_clear", "instance handle", "object heap", "str_engine_init", "file_library_init",
@@ -30,38 +14,26 @@ static const char* const documented[] = {
     "list_library_init", "process_library_init", "requester_library_init", "gadget_library_init",
     "map_library_init", "event_channel_init", "window_library_init", "driver_main",
     "window_library_end", "event_channel_end", "gadget_library_end", "image_library_end",
-    "alpha_support_end", "dir_release_all", "file_release_all", "memory heap gone",
-    "str_engine_free",
+    "alpha_support_end", "dir_release_all", "file_release_all", "memory heap gone", "str_engine_free",
 };
-enum { DOCUMENTED = sizeof documented / sizeof documented[0], MOST = 64 };
+enum { DOCUMENTED = sizeof documented / sizeof documented[0] };
 
-static const char* seen[MOST];
+static const char* seen[64];
 static int seen_count;
-static HINSTANCE last_instance;
-static HANDLE last_object_heap;
-static HANDLE last_memory_heap;
+static void* last[3];
 
-static void note(const char* what) {
-    if (seen_count < MOST) seen[seen_count++] = what;
-}
-
-// What changed since the last step, then the step itself.
 static void step(const char* name) {
-    if (runtime_instance != last_instance) note(runtime_instance ? "instance handle" : "instance cleared");
-    if (object_heap != last_object_heap) note(object_heap ? "object heap" : "object heap gone");
-    if (memory_heap != last_memory_heap) note(memory_heap ? "memory heap" : "memory heap gone");
-    last_instance = runtime_instance;
-    last_object_heap = object_heap;
-    last_memory_heap = memory_heap;
-    note(name);
+    void* now[3] = {runtime_instance, object_heap, memory_heap};
+    const char* made[3] = {"instance handle", "object heap", "memory heap"};
+    const char* gone[3] = {"instance cleared", "object heap gone", "memory heap gone"};
+    for (int i = 0; i < 3; i++)
+        if (now[i] != last[i] && seen_count < 63) seen[seen_count++] = now[i] ? made[i] : gone[i];
+    memcpy(last, now, sizeof last);
+    if (seen_count < 64) seen[seen_count++] = name;
 }
 
 // Step 1 clears the process variables before anything runs; main leaves them set.
-void driver_clear(void) {
-    step(runtime_instance || object_heap ? "driver_clear, the variables not cleared" : "driver_clear");
-}
-
-// Every other step only writes its name down.
+void driver_clear(void) { step(runtime_instance || object_heap ? "driver_clear, not cleared" : "driver_clear"); }
 #define STEP(name) \
     void name(void) { step(#name); }
 STEP(str_engine_init) STEP(file_library_init) STEP(alpha_support_init) STEP(image_codecs_init)
@@ -71,20 +43,16 @@ STEP(event_channel_init) STEP(window_library_init) STEP(driver_main)
 STEP(window_library_end) STEP(event_channel_end) STEP(gadget_library_end) STEP(image_library_end)
 STEP(alpha_support_end) STEP(dir_release_all) STEP(file_release_all)
 
-// The string engine ends last but for the object heap and the exit itself.
+// Only the object heap and the exit itself come after the string engine's end.
 void str_engine_free(void) {
     step("str_engine_free");
     bool same = seen_count == DOCUMENTED;
-    for (int i = 0; same && i < DOCUMENTED; i++) same = strcmp(seen[i], documented[i]) == 0;
-    if (!same) {
-        printf("FAILED: the steps ran in this order (the documented one beside it):\n");
-        for (int i = 0; i < seen_count; i++)
-            printf("  %-24s %s\n", seen[i], i < DOCUMENTED ? documented[i] : "(more than documented)");
-        fflush(stdout);
-        ExitProcess(3);
+    for (int i = 0; i < seen_count; i++) {
+        if (i >= DOCUMENTED || strcmp(seen[i], documented[i]) != 0) same = false;
+        printf("%-24s %s\n", seen[i], i < DOCUMENTED ? documented[i] : "");
     }
-    printf("startup order: as documented, %d steps\n", seen_count);
     fflush(stdout);
+    if (!same) ExitProcess(3);
 }
 
 int main(void) {
