@@ -116,10 +116,14 @@ struct ContainerOperations {
 };
 extern ContainerOperations container_operations;
 
-// Descriptor walkers. fields_setup gives a zero-filled record its nested containers and
+// Descriptor walkers. fields_supported is 1 when the walkers can look after every field
+// the descriptor names (strings, embedded records and arrays of them, nested lists and
+// maps); lists and maps refuse any other descriptor. fields_setup gives a zero-filled record its nested containers and
 // returns 0 when one cannot be made (fields_release then frees those that were).
 // record_copy returns 0 when a managed field could not be copied; that field is then
-// null, and every managed field of the destination is its own.
+// null, and every managed field of the destination is its own. Given a descriptor that
+// is not supported it returns 0 and leaves the destination untouched.
+int32_t fields_supported(const FieldDescriptor* descriptor);
 int32_t fields_need_setup(const FieldDescriptor* descriptor);
 int32_t fields_setup(void* record, const FieldDescriptor* descriptor);
 void fields_release(void* record, const FieldDescriptor* descriptor);
@@ -128,7 +132,8 @@ int32_t record_copy(void* destination, int32_t size, const FieldDescriptor* desc
 // Lists. Every operation accepts a null header and then does nothing (or returns 0).
 void list_library_init(void);
 // Binds the new list to owner (or to a pair of its own when owner is null); the
-// descriptor and element kind are kept for the records and for copies.
+// descriptor and element kind are kept for the records and for copies. Null when the
+// descriptor is not supported.
 ListHeader* list_new(int32_t record_size, ListVariables* owner, const FieldDescriptor* descriptor,
                      int32_t element_kind);
 void list_free(ListHeader* list);
@@ -146,12 +151,14 @@ int32_t list_copy(ListHeader* source, ListHeader* destination, int32_t clear_fir
 // Hash maps with text keys (null reads as ""). Every operation accepts a null map.
 void map_library_init(void);
 uint32_t key_hash(const char* key);
-// Frees the map that *owner holds first. Fewer than one bucket means one.
+// Frees the map that *owner holds first. Fewer than one bucket means one. Null when the
+// descriptor is not supported.
 HashMap* map_new(int32_t element_size, int32_t kind, const FieldDescriptor* descriptor,
                  HashMap** owner, int32_t bucket_count);
 void* map_find(HashMap* map, const char* key);
 // With reuse and the key present, the same element comes back zero-filled again;
-// otherwise a new element is added in front of its bucket.
+// otherwise a new element is added in front of its bucket. Null when the element or its
+// fields cannot be made; the map then holds what it held.
 void* map_add(HashMap* map, const char* key, int32_t reuse);
 void map_reset(HashMap* map);
 void* map_next(HashMap* map);

@@ -52,6 +52,37 @@ int32_t fields_need_setup(const FieldDescriptor* descriptor) {
     return 0;
 }
 
+// Embedded records deeper than this are taken for a descriptor that names itself.
+enum { FIELDS_DEEPEST = 32 };
+
+static int32_t fields_supported_below(const FieldDescriptor* descriptor, int32_t depth) {
+    if (!descriptor) return 1;
+    if (depth > FIELDS_DEEPEST) return 0;
+    for (const FieldDescriptor* e = descriptor; e[0] != FIELD_END; e += entry_words(e)) {
+        switch (e[0]) {
+        case FIELD_ARRAY:
+            if (!fields_supported_below(sub_descriptor(e[4]), depth + 1)) return 0;
+            break;
+        case FIELD_RECORD:
+            if (!fields_supported_below(sub_descriptor(e[3]), depth + 1)) return 0;
+            break;
+        case FIELD_LIST:
+        case FIELD_MAP:
+            // Their own descriptors are judged when the nested container is made.
+            break;
+        default:
+            // Array containers have no operations here, and an unknown code would end
+            // every walk before the fields behind it.
+            if (e[0] < 0) return 0;
+        }
+    }
+    return 1;
+}
+
+int32_t fields_supported(const FieldDescriptor* descriptor) {
+    return fields_supported_below(descriptor, 0);
+}
+
 int32_t fields_setup(void* record, const FieldDescriptor* descriptor) {
     if (!descriptor) return 1;
     const ContainerOperations& ops = container_operations;
@@ -169,7 +200,9 @@ static int32_t fields_copy(void* destination, const FieldDescriptor* descriptor,
         }
         case FIELD_DYNAMIC_ARRAY:
         case FIELD_SHAPED_ARRAY:
+            // Never shared, and never reported as copied.
             *(void**)at(destination, e[1]) = 0;
+            ok = 0;
             break;
         default: {
             char** field = (char**)at(destination, e[0]);
@@ -187,6 +220,8 @@ static int32_t fields_copy(void* destination, const FieldDescriptor* descriptor,
 
 int32_t record_copy(void* destination, int32_t size, const FieldDescriptor* descriptor, const void* source) {
     if (destination == source || size <= 0) return 1;
+    // A field the walkers cannot copy would be dropped or shared: nothing is touched.
+    if (!fields_supported(descriptor)) return 0;
     fields_release(destination, descriptor);
     memcpy(destination, source, (size_t)size);
     return fields_copy(destination, descriptor, source);
@@ -205,6 +240,7 @@ void list_library_init(void) {
 ListHeader* list_new(int32_t record_size, ListVariables* owner, const FieldDescriptor* descriptor,
                      int32_t element_kind) {
     if (record_size < 0 || record_size > INT32_MAX - (int32_t)sizeof(ListNode)) return 0;
+    if (!fields_supported(descriptor)) return 0;
     ListHeader* list = (ListHeader*)HeapAlloc(object_heap, 0, sizeof(ListHeader));
     if (!list) return 0;
     ListVariables* variables = owner;

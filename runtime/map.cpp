@@ -32,6 +32,7 @@ HashMap* map_new(int32_t element_size, int32_t kind, const FieldDescriptor* desc
                  int32_t bucket_count) {
     if (owner && *owner) map_free(*owner);
     if (element_size < 0 || element_size > INT32_MAX - 2 * (int32_t)sizeof(MapNode)) return 0;
+    if (!fields_supported(descriptor)) return 0;
     if (bucket_count < 1) bucket_count = 1;
     uint64_t bucket_bytes = (uint64_t)bucket_count * sizeof(MapNode*);
     if (bucket_bytes > 0x7FFFFFF0u) return 0;
@@ -80,38 +81,61 @@ void* map_find(HashMap* map, const char* key) {
     return 0;
 }
 
+// A found element made again, zero-filled with fresh fields. Its old fields are moved
+// aside first and released only once the new ones are all made; failing, they come back.
+// Containers keep the address of the field that holds them, which stays the same.
+static void* renew_element(HashMap* map, void* element) {
+    if (!(map->flags & MAP_NEEDS_SETUP)) {
+        fields_release(element, map->descriptor);
+        memset(element, 0, (size_t)map->element_size);
+        return element;
+    }
+    void* old = HeapAlloc(object_heap, 0, (SIZE_T)map->element_size);
+    if (!old) return 0;
+    memcpy(old, element, (size_t)map->element_size);
+    memset(element, 0, (size_t)map->element_size);
+    int32_t made = fields_setup(element, map->descriptor);
+    if (made) {
+        fields_release(old, map->descriptor);
+    } else {
+        fields_release(element, map->descriptor);
+        memcpy(element, old, (size_t)map->element_size);
+    }
+    HeapFree(object_heap, 0, old);
+    return made ? element : 0;
+}
+
 void* map_add(HashMap* map, const char* key, int32_t reuse) {
     if (!map) return 0;
     if (!key) key = str_empty;
     void* element = reuse ? map_find(map, key) : 0;
-    if (element) {
-        fields_release(element, map->descriptor);
-    } else {
-        MapNode* node = (MapNode*)pool_alloc(map->pool);
-        if (!node) return 0;
-        size_t length = strlen(key) + 1;
-        node->key = (char*)HeapAlloc(object_heap, 0, length);
-        if (!node->key) {
-            pool_release(map->pool, node);
-            return 0;
-        }
-        memcpy(node->key, key, length);
-        int32_t bucket = bucket_of(map, key);
-        node->next = map->buckets[bucket];
-        map->buckets[bucket] = node;
-        map->count++;
-        map->current = node;
-        map->bucket_index = bucket;
-        map->previous = 0;
-        map->saved_index = MAP_PREVIOUS_UNKNOWN;
-        element = node_element(node);
-    }
-    memset(element, 0, (size_t)map->element_size);
-    if ((map->flags & MAP_NEEDS_SETUP) && !fields_setup(element, map->descriptor)) {
-        // Nothing half-made stays in the map: the element goes with what it got.
-        map_delete_current(map);
+    if (element) return renew_element(map, element);
+    MapNode* node = (MapNode*)pool_alloc(map->pool);
+    if (!node) return 0;
+    size_t length = strlen(key) + 1;
+    node->key = (char*)HeapAlloc(object_heap, 0, length);
+    if (!node->key) {
+        pool_release(map->pool, node);
         return 0;
     }
+    memcpy(node->key, key, length);
+    element = node_element(node);
+    memset(element, 0, (size_t)map->element_size);
+    // Set up before the node joins its bucket, so that a failure leaves the map as it was.
+    if ((map->flags & MAP_NEEDS_SETUP) && !fields_setup(element, map->descriptor)) {
+        fields_release(element, map->descriptor);
+        HeapFree(object_heap, 0, node->key);
+        pool_release(map->pool, node);
+        return 0;
+    }
+    int32_t bucket = bucket_of(map, key);
+    node->next = map->buckets[bucket];
+    map->buckets[bucket] = node;
+    map->count++;
+    map->current = node;
+    map->bucket_index = bucket;
+    map->previous = 0;
+    map->saved_index = MAP_PREVIOUS_UNKNOWN;
     return element;
 }
 

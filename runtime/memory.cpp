@@ -1,13 +1,15 @@
 // General memory blocks on memory_heap, and the heap handles themselves.
 #include "runtime/memory.h"
 
-#include <stdlib.h>
-
 HANDLE object_heap;
 HANDLE memory_heap;
 
-static void memory_exhausted_default(void) { abort(); }
-void (*memory_exhausted)(void) = memory_exhausted_default;
+void (*memory_exhausted_hook)(void);
+
+void memory_exhausted(void) {
+    if (memory_exhausted_hook) memory_exhausted_hook();
+    ExitProcess(0);
+}
 
 void* memory_alloc(int32_t size, uint32_t flags) {
     if (size <= 0) return 0;

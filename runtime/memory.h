@@ -22,7 +22,9 @@ int32_t memory_free(void* block);
 void* memory_realloc(void* block, int32_t size);
 
 // Called when the runtime cannot go on for want of memory (the temporary string buffer
-// cannot grow). It must not return. Start-up points it at the orderly shutdown.
-extern void (*memory_exhausted)(void);
+// cannot grow). Calls memory_exhausted_hook, which start-up points at the orderly
+// shutdown; without a hook, or should the hook return, the process ends with exit code 0.
+[[noreturn]] void memory_exhausted(void);
+extern void (*memory_exhausted_hook)(void);
 
 #endif

@@ -1,7 +1,7 @@
 // The one door to the operating system for platform-neutral code.
 // On Windows it is <windows.h>. On the Linux host build it supplies the few kernel32
 // calls the neutral code makes (private heaps, one-time initialisation, interlocked
-// operations, Sleep, critical sections), so the sanitizers can watch that code.
+// operations, Sleep, critical sections, ExitProcess), so the sanitizers can watch that code.
 #ifndef VANTOREL_RUNTIME_PLATFORM_H
 #define VANTOREL_RUNTIME_PLATFORM_H
 
@@ -130,6 +130,10 @@ inline BOOL HeapDestroy(HANDLE h) {
     free(heap);
     return TRUE;
 }
+
+typedef unsigned int UINT;
+// The process ends as ExitProcess ends it: exit handlers run, the code is kept.
+[[noreturn]] inline void ExitProcess(UINT code) { exit((int)code); }
 
 inline BOOL DeleteFileA(const char* name) { return unlink(name) == 0 ? TRUE : FALSE; }
 

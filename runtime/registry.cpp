@@ -37,6 +37,9 @@ static bool is_live(const void* record) {
 }
 
 ObjectRegistry* registry_new(int32_t object_size, int32_t growth_step, RegistryRelease release) {
+    // Growth adds the step past the number asked for: without a positive step the table
+    // would not hold that number. A step beyond the addressable slots is refused too.
+    if (growth_step <= 0 || (uint64_t)growth_step * sizeof(void*) > 0x7FFFFFFF) return 0;
     ObjectRegistry* registry =
         (ObjectRegistry*)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, sizeof(ObjectRegistry));
     if (!registry) return 0;
@@ -44,7 +47,7 @@ ObjectRegistry* registry_new(int32_t object_size, int32_t growth_step, RegistryR
     registry->growth_step = growth_step;
     registry->release = release;
     registry->slots = (void**)HeapAlloc(object_heap, HEAP_ZERO_MEMORY,
-                                        sizeof(void*) * (SIZE_T)(growth_step > 0 ? growth_step : 1));
+                                        sizeof(void*) * (SIZE_T)growth_step);
     if (!registry->slots) {
         HeapFree(object_heap, 0, registry);
         return 0;

@@ -30,6 +30,7 @@ struct ObjectRegistry {
 static_assert(sizeof(ObjectRegistry) == 32, "ObjectRegistry keeps its 32-bit layout");
 #endif
 
+// Null when memory cannot be had or the growth step is not positive.
 ObjectRegistry* registry_new(int32_t object_size, int32_t growth_step, RegistryRelease release);
 // A fresh, zero-filled record for a table number (releasing what the number held) or
 // for -1 a new automatic record; null when memory cannot be had or the number is

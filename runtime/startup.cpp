@@ -19,8 +19,6 @@
 
 HINSTANCE runtime_instance;
 
-static void on_memory_exhausted(void) { runtime_end(); }
-
 void runtime_start(void) {
     runtime_instance = 0;
     object_heap = 0;
@@ -32,7 +30,7 @@ void runtime_start(void) {
     file_library_init();
     alpha_support_init();
     memory_heap = HeapCreate(0, 4096, 0);
-    memory_exhausted = on_memory_exhausted;
+    memory_exhausted_hook = runtime_end;
     image_codecs_init();
     image_library_init();
     list_library_init();

@@ -90,12 +90,14 @@ int32_t str_assign(char** variable, int32_t start) {
     SIZE_T size = (SIZE_T)n + STRING_BLOCK_EXTRA;
     char* block = *variable ? (char*)HeapReAlloc(string_heap, 0, *variable, size)
                             : (char*)HeapAlloc(string_heap, 0, size);
-    // On failure the variable keeps the text it had.
     if (block) {
         memcpy(block, string_buffer + start, (size_t)n);
         block[n] = 0;
-        *variable = block;
+    } else {
+        // The old text must never be read as the new one: the variable is left empty.
+        str_release(*variable);
     }
+    *variable = block;
     string_end = start;
     return start;
 }

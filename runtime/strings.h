@@ -41,7 +41,8 @@ int32_t str_buffer_offset(const char* pointer);
 char* str_buffer_pointer(int32_t offset);
 
 // Moves the temporary text from start to string_end into *variable, sets string_end
-// back to start and returns start.
+// back to start and returns start. When no block can be had the variable is left null
+// (empty), its old block freed.
 int32_t str_assign(char** variable, int32_t start);
 // A fresh block holding a copy of text; a null text leaves the variable untouched.
 // The caller releases any old block first.

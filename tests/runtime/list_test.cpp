@@ -333,7 +333,9 @@ TEST_F(List, CopyRefusesMissingSameAndMismatchedLists) {
     expect_all_given_back();
 }
 
-TEST(FieldDescriptor, NeedsSetupOnlyForContainers) {
+// Lists and maps take only descriptors whose every field the walkers look after (a mend:
+// array containers have no operations here, and an unknown code ends every walk early).
+TEST(FieldDescriptor, NeedsSetupOnlyForContainersAndContainersTakeOnlyWhatTheWalkersKnow) {
     const FieldDescriptor strings[] = {0, 4, FIELD_END};
     const FieldDescriptor with_list[] = {FIELD_LIST, 0, 8, 0, 1, FIELD_END};
     const FieldDescriptor with_map[] = {4, FIELD_MAP, 8, 8, 0, 0, 16, FIELD_END};
@@ -343,13 +345,23 @@ TEST(FieldDescriptor, NeedsSetupOnlyForContainers) {
     const FieldDescriptor record_with_map[] = {0, FIELD_RECORD, 4, 12, (FieldDescriptor)with_map, FIELD_END};
     const FieldDescriptor array_of_strings[] = {FIELD_ARRAY, 3, 0, 8, (FieldDescriptor)strings, FIELD_END};
     const FieldDescriptor array_with_list[] = {FIELD_ARRAY, 3, 0, 8, (FieldDescriptor)with_list, FIELD_END};
-    struct { const FieldDescriptor* descriptor; int32_t expected; } cases[] = {
-        {nullptr, 0}, {named_fields, 0}, {strings, 0}, {with_list, 1}, {with_map, 1},
-        {with_dynamic_array, 1}, {with_shaped_array, 1}, {record_of_strings, 0},
-        {record_with_map, 1}, {array_of_strings, 0}, {array_with_list, 1}, {outer_fields, 1},
+    const FieldDescriptor unknown_code[] = {0, -8, 4, FIELD_END};
+    const FieldDescriptor record_with_array[] = {FIELD_RECORD, 0, 8, (FieldDescriptor)with_dynamic_array, FIELD_END};
+    struct { const FieldDescriptor* descriptor; int32_t expected; int32_t taken; } cases[] = {
+        {nullptr, 0, 1}, {named_fields, 0, 1}, {strings, 0, 1}, {with_list, 1, 1}, {with_map, 1, 1},
+        {with_dynamic_array, 1, 0}, {with_shaped_array, 1, 0}, {record_of_strings, 0, 1},
+        {record_with_map, 1, 1}, {array_of_strings, 0, 1}, {array_with_list, 1, 1}, {outer_fields, 1, 1},
+        {unknown_code, 0, 0}, {record_with_array, 1, 0},
     };
     int i = 0;
-    for (auto c : cases) EXPECT_EQ(fields_need_setup(c.descriptor), c.expected) << "case " << i++;
+    for (auto c : cases) {
+        ListHeader* list = list_new(64, nullptr, c.descriptor, 0);
+        HashMap* map = map_new(64, 0, c.descriptor, nullptr, 4);
+        EXPECT_EQ(fields_need_setup(c.descriptor), c.expected) << "case " << i;
+        EXPECT_EQ((list != nullptr) + (map != nullptr), 2 * c.taken) << "case " << i++;
+        list_free(list);
+        map_free(map);
+    }
 }
 
 TEST_F(List, NestedRecordsAreMadeCopiedAndFreedWholeSharingNothing) {
@@ -381,20 +393,24 @@ TEST_F(List, NestedRecordsAreMadeCopiedAndFreedWholeSharingNothing) {
     expect_all_given_back();
 }
 
-TEST(FieldDescriptor, ArrayFieldsAreNeverMadeNorShared) {
+// A mend: a copy over a field that cannot be copied is refused and touches nothing, so
+// neither that field nor a string behind it is dropped or shared.
+TEST(FieldDescriptor, CopiesOverFieldsTheWalkersDoNotKnowAreRefused) {
     struct WithArray {
         void* array;
-        int32_t after;
+        char* text;
     };
-    const FieldDescriptor fields[] = {FIELD_DYNAMIC_ARRAY, offsetof(WithArray, array), 1, 2, 3, 4, FIELD_END};
+    const FieldDescriptor array[] = {FIELD_DYNAMIC_ARRAY, 0, 1, 2, 3, 4, offsetof(WithArray, text), FIELD_END};
+    const FieldDescriptor unknown[] = {-8, offsetof(WithArray, text), FIELD_END};
     int marker = 0;
-    WithArray from = {&marker, 5};
-    WithArray to = {0, 0};
-    EXPECT_EQ(fields_setup(&to, fields), 1);
-    EXPECT_EQ(to.array, nullptr);
-    EXPECT_EQ(record_copy(&to, sizeof to, fields, &from), 1);
-    EXPECT_EQ(to.array, nullptr);
-    EXPECT_EQ(to.after, 5);
+    char text[] = "text";
+    for (const FieldDescriptor* fields : {array, unknown}) {
+        WithArray from = {&marker, text};
+        WithArray to = {0, 0};
+        EXPECT_EQ(record_copy(&to, sizeof to, fields, &from), 0);
+        EXPECT_EQ(to.array, nullptr);
+        EXPECT_EQ(to.text, nullptr);
+    }
 }
 
 TEST_F(List, FailedCreationLeavesNothingBehind) {
@@ -417,17 +433,19 @@ TEST_F(List, FailedCreationLeavesNothingBehind) {
 
 TEST_F(List, FailedAddLeavesTheListAsItWas) {
     ListHeader* list = list_new(sizeof(Outer), &vars, outer_fields, 1);
-    fill_outer((Outer*)list_add_element(list), 1);
-    fill_outer((Outer*)list_add_element(list), 2);
+    for (int32_t i = 0; i < 16; i++) fill_outer((Outer*)list_add_element(list), i);
+    // The pool is full, so the next node needs a chunk; two failures in a row defeat the
+    // pool's one-block fallback, and the pool itself runs dry.
+    ASSERT_EQ(list->pool->available_chunks, nullptr);
     int32_t before = heap_live_blocks();
     ListNode* current = list->current;
     sweep_failing_allocations([&](int32_t k) {
-        heap_faults_arm(k, 1);
+        heap_faults_arm(k, 2);
         void* added = list_add_element(list);
         int32_t asked = heap_faults_disarm();
         if (asked >= k) {
             EXPECT_EQ(added, nullptr) << k;
-            EXPECT_EQ(list->count, 2) << k;
+            EXPECT_EQ(list->count, 16) << k;
             EXPECT_EQ(list->current, current) << k;
             EXPECT_EQ(vars.current, current) << k;
             EXPECT_TRUE(well_linked(list)) << k;
@@ -442,13 +460,15 @@ TEST_F(List, FailedAddLeavesTheListAsItWas) {
 }
 
 TEST_F(List, FailedCopyKeepsOnlyWholeCopies) {
+    // The copy's nodes need chunks; a second failure in a row leaves the pool dry.
     ListHeader* source = list_new(sizeof(Outer), &vars, outer_fields, 1);
-    for (int32_t i = 0; i < 3; i++) fill_outer((Outer*)list_add_element(source), i);
-    sweep_failing_allocations([&](int32_t k) {
+    for (int32_t i = 0; i < 16; i++) fill_outer((Outer*)list_add_element(source), i);
+    ASSERT_EQ(source->pool->available_chunks, nullptr);
+    for (int32_t failing : {1, 2}) sweep_failing_allocations([&](int32_t k) {
         ListVariables copy_vars = {0, 0};
         ListHeader* copy = list_new(sizeof(Outer), &copy_vars, outer_fields, 1);
         int32_t before = heap_live_blocks();
-        heap_faults_arm(k, 1);
+        heap_faults_arm(k, failing);
         int32_t result = list_copy(source, copy, 0);
         int32_t asked = heap_faults_disarm();
         expect_copy_outcome(result, asked, k, copy->count, source->count);

@@ -1,6 +1,7 @@
 // memory_alloc, memory_realloc and memory_free on memory_heap.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include "runtime/memory.h"
@@ -79,4 +80,12 @@ TEST(MemoryRealloc, SizeBelowOneOrImpossibleLeavesTheBlockValid) {
     EXPECT_EQ(block[7], 0x42);
     EXPECT_EQ(HeapSize(memory_heap, 0, block), 8u);
     EXPECT_EQ(memory_free(block), 1);
+}
+
+// Running out of memory ends the process with exit code 0, also when the hook comes back.
+TEST(MemoryExhaustedDeathTest, EndsTheProcessWithExitCodeZero) {
+    EXPECT_EXIT(memory_exhausted(), testing::ExitedWithCode(0), "");
+    memory_exhausted_hook = [] { fputs("hook ran", stderr); };
+    EXPECT_EXIT(memory_exhausted(), testing::ExitedWithCode(0), "hook ran");
+    memory_exhausted_hook = 0;
 }

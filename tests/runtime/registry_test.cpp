@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/registry.h"
+#include "tests/support/heap_faults.h"
 
 namespace {
 
@@ -46,6 +47,11 @@ TEST_F(Registry, StartsWithTheGrowthStep) {
     EXPECT_EQ(current->capacity, 16);
     EXPECT_EQ(current->object_size, (int32_t)sizeof(Thing));
     EXPECT_EQ(current->automatic_chain, nullptr);
+    // A mend: a step that could not grow the table past a number is refused.
+    int32_t live = heap_live_blocks();
+    for (int32_t step : {0, -1, INT32_MAX})
+        EXPECT_EQ(registry_new(sizeof(Thing), step, nullptr), nullptr) << step;
+    EXPECT_EQ(heap_live_blocks(), live);
 }
 
 TEST_F(Registry, NumbersBeyondTheTableGrowIt) {
@@ -64,6 +70,26 @@ TEST_F(Registry, RefusesNumbersBelowMinusOneAndImpossibleTables) {
     EXPECT_EQ(registry_allocate(current, INT32_MIN), nullptr);
     EXPECT_EQ(registry_allocate(current, INT32_MAX), nullptr);
     EXPECT_EQ(current->capacity, 16);
+}
+
+// Memory refused for the automatic node, a record, or a larger table: null, nothing
+// kept, what was there untouched, and the same numbers work once memory comes back.
+TEST_F(Registry, FailedAllocationsChangeNothingButAGrownTable) {
+    make(3);
+    struct { int32_t number; int32_t failing; int32_t capacity; } cases[] = {
+        {-1, 1, 16}, {5, 1, 16}, {40, 1, 16}, {40, 2, 56},
+    };
+    for (auto c : cases) {
+        int32_t live = heap_live_blocks();
+        heap_faults_arm(c.failing, 1);
+        EXPECT_EQ(registry_allocate(current, c.number), nullptr) << c.number;
+        EXPECT_EQ(heap_faults_disarm(), c.failing) << c.number;
+        EXPECT_EQ(current->capacity, c.capacity) << c.number;
+        EXPECT_EQ(heap_live_blocks(), live) << c.number;
+    }
+    EXPECT_EQ(current->automatic_chain, nullptr);
+    EXPECT_NE(registry_get(current, 3), nullptr);
+    for (int32_t number : {-1, 5, 40}) EXPECT_NE(make(number), nullptr) << number;
 }
 
 TEST_F(Registry, ReusingANumberReleasesTheOldObjectAndKeepsTheMemory) {

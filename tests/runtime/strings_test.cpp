@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "runtime/strings.h"
+#include "tests/support/heap_faults.h"
 
 // Every test starts from a fresh engine, as start-up leaves it.
 class StringEngine : public testing::Test {
@@ -143,7 +144,17 @@ TEST_F(StringEngine, AssignResizesTheVariablesBlock) {
         EXPECT_STREQ(variable, text);
         EXPECT_EQ(HeapSize(string_heap, 0, variable), strlen(text) + 5);
     }
-    str_release(variable);
+    // A mend: when the block cannot be had the variable is left empty, its old text
+    // ("mid") freed, so that it is never read as the new one.
+    int32_t live = heap_live_blocks();
+    int32_t s = string_end;
+    str_concat("1080");
+    heap_faults_arm(1, 1);
+    EXPECT_EQ(str_assign(&variable, s), s);
+    heap_faults_disarm();
+    EXPECT_EQ(variable, nullptr);
+    EXPECT_EQ(string_end, s);
+    EXPECT_EQ(heap_live_blocks(), live - 1);
 }
 
 TEST_F(StringEngine, DuplicateCopiesOrLeavesTheVariableAlone) {
