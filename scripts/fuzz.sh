@@ -4,9 +4,10 @@
 # each target in turn, one process at a time, for FUZZ_SECONDS (default 180).
 #   FUZZ_SECONDS=1800 FUZZ_TARGETS="jpeg_decoder bmp" make fuzz
 # The real pictures of FUZZ_PICTURES (default: the test images of the libjpeg-turbo source
-# package the build fetched) seed each target they fit, copied at run time, never kept in
-# the tree; FUZZ_PICTURES= leaves them out. Before each run the coverage of the made seeds
-# alone and with the pictures is printed (libFuzzer's -runs=0 over them), then the run's.
+# package the build fetched) seed the JPEG, BMP and icon targets, copied at run time,
+# never kept in the tree; FUZZ_PICTURES= leaves them out. Before each run the coverage
+# of the made seeds alone and with the pictures is printed (libFuzzer's -runs=0 over
+# them), then the run's.
 # The corpora grow in build/fuzz/corpus/<target> from run to run; logs go to
 # build/fuzz/logs/<target>-<time>.log, inputs that broke a target to
 # build/fuzz/artifacts/<target>/.
@@ -31,11 +32,20 @@ cmake --build "$out" -j2 --target "${programs[@]}"
 pictures=${FUZZ_PICTURES-$(ls -d "$build"/deps/src/libjpeg-turbo-*/testimages 2>/dev/null | head -n 1)}
 rm -rf "$out/seeds-pictures"
 mkdir -p "$out/seeds-pictures"
-if [ -n "$pictures" ]; then
-  "$out/tests/fuzz/fuzz_seeds" "$out/seeds-pictures" "$pictures"
-else
-  echo "fuzz: no pictures to seed with"
-fi
+# Each file goes to the target its first bytes name: JPEG, BMP or icon.
+for t in jpeg_decoder bmp icon; do mkdir -p "$out/seeds-pictures/$t"; done
+for f in ${pictures:+"$pictures"/*}; do
+  case $(head -c 4 "$f" | od -An -tx1 | tr -d ' \n') in
+    ffd8ff*) t=jpeg_decoder ;;
+    424d*) t=bmp ;;
+    00000100) t=icon ;;
+    *) continue ;;
+  esac
+  cp "$f" "$out/seeds-pictures/$t/"
+done
+for t in jpeg_decoder bmp icon; do
+  echo "fuzz: $(ls "$out/seeds-pictures/$t" | wc -l) pictures for $t${pictures:+ from $pictures}"
+done
 
 # Huge allocations fail as they do in a 32-bit process, rather than ending the run.
 export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1
