@@ -226,8 +226,7 @@ static bool write_pixel_rows(const BmpSink* sink, const BmpWriteLayout* layout,
                              int32_t pixel_depth, int32_t flags, int32_t depth) {
     if (pixel_depth == depth && (flags & IMAGE_BOTTOM_UP) && (uint32_t)pitch == layout->row_size)
         return sink->write(sink->context, pixels, layout->row_size * (uint32_t)height) != 0;
-    uint8_t* row = (uint8_t*)memory_alloc((int32_t)layout->row_size, 0);
-    if (!row && image_kept_give_back()) row = (uint8_t*)memory_alloc((int32_t)layout->row_size, 0);
+    uint8_t* row = (uint8_t*)image_memory_alloc((int32_t)layout->row_size, 0);
     if (!row) return false;
     bool ok = true;
     for (int32_t i = 0; ok && i < height; i++) {

@@ -344,8 +344,7 @@ int32_t stretch_down_first(const uint8_t* source, int32_t source_width, int32_t 
     // One value of room past each row for the lanes of sum_across_lanes. The sums first,
     // so that the columns behind them keep their alignment.
     const size_t bytes = sizeof(Sum) * (out_values + 1) + sizeof(Column) * (values + 1);
-    Sum* sums = (Sum*)malloc(bytes);
-    if (!sums && image_kept_give_back()) sums = (Sum*)malloc(bytes);
+    Sum* sums = (Sum*)image_malloc(bytes);
     if (!sums) return 0;
     Column* columns = (Column*)(sums + out_values + 1);
     columns[values] = 0;
@@ -369,8 +368,7 @@ int32_t stretch_across_first(const uint8_t* source, int32_t source_stride, uint8
     const size_t values = (size_t)target_width * Channels;
     // The sums and two rows summed across, in one block, the sums first for alignment.
     const size_t bytes = (sizeof(Sum) + 2 * sizeof(Row)) * values;
-    Sum* sums = (Sum*)malloc(bytes);
-    if (!sums && image_kept_give_back()) sums = (Sum*)malloc(bytes);
+    Sum* sums = (Sum*)image_malloc(bytes);
     int32_t done = 0;
     if (sums) {
         Row* across[2] = {(Row*)(sums + values), (Row*)(sums + values) + values};

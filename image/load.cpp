@@ -62,9 +62,7 @@ HICON icon_from_memory(const uint8_t* data, uint32_t size) {
     IconImage image;
     if (!icon_choose(data, size, &image)) return 0;
     // A copy of its own: the system wants the image aligned, and the data need not be.
-    uint8_t* block = (uint8_t*)memory_alloc((int32_t)image.size, MEMORY_NO_CLEAR);
-    if (!block && image_kept_give_back())
-        block = (uint8_t*)memory_alloc((int32_t)image.size, MEMORY_NO_CLEAR);
+    uint8_t* block = (uint8_t*)image_memory_alloc((int32_t)image.size, MEMORY_NO_CLEAR);
     if (!block) return 0;
     memcpy(block, data + image.offset, image.size);
     HICON icon = 0;
@@ -201,8 +199,7 @@ static const uint32_t FILE_BLOCK_KEPT = 64u << 20;
 static void* file_block_for(uint32_t size) {
     if (file_block && size <= file_block_size) return file_block;
     int32_t wanted = size > 0 ? (int32_t)size : 1;
-    void* block = memory_alloc(wanted, MEMORY_NO_CLEAR);
-    if (!block && image_kept_give_back()) block = memory_alloc(wanted, MEMORY_NO_CLEAR);
+    void* block = image_memory_alloc(wanted, MEMORY_NO_CLEAR);
     if (!block || size > FILE_BLOCK_KEPT) return block;
     if (file_block) memory_free(file_block);
     file_block = block;

@@ -47,8 +47,7 @@ int32_t quantiser_sampling_factor(int32_t width, int32_t height) {
 
 Network* network_create(const uint8_t* pixels, uint32_t length, uint32_t size, double gamma) {
     if (size == 0 || size > NETWORK_MAX_SIZE) return 0;
-    Network* network = (Network*)memory_alloc((int32_t)sizeof(Network), 0);
-    if (!network && image_kept_give_back()) network = (Network*)memory_alloc((int32_t)sizeof(Network), 0);
+    Network* network = (Network*)image_memory_alloc((int32_t)sizeof(Network), 0);
     if (!network) return 0;
     network->pixels = pixels;
     network->length = length;
@@ -362,9 +361,7 @@ static bool take_pixels(Quantiser* q, const uint8_t* pixels, int32_t pitch) {
         q->pixels = (uint8_t*)pixels;
         return true;
     }
-    const int32_t bytes = q->width * q->height * 4;
-    q->pixels = (uint8_t*)memory_alloc(bytes, MEMORY_NO_CLEAR);
-    if (!q->pixels && image_kept_give_back()) q->pixels = (uint8_t*)memory_alloc(bytes, MEMORY_NO_CLEAR);
+    q->pixels = (uint8_t*)image_memory_alloc(q->width * q->height * 4, MEMORY_NO_CLEAR);
     if (!q->pixels) return false;
     q->owns_pixels = 1;
     uint8_t* out = q->pixels;
@@ -393,8 +390,7 @@ Quantiser* quantiser_create(const uint8_t* pixels, int32_t width, int32_t height
         return 0;
     // Every size below (pixels, network length, row buffer) fits in 32 bits from here on.
     if ((int64_t)width * height * 4 > INT32_MAX) return 0;
-    Quantiser* q = (Quantiser*)memory_alloc((int32_t)sizeof(Quantiser), 0);
-    if (!q && image_kept_give_back()) q = (Quantiser*)memory_alloc((int32_t)sizeof(Quantiser), 0);
+    Quantiser* q = (Quantiser*)image_memory_alloc((int32_t)sizeof(Quantiser), 0);
     if (!q) return 0;
     q->gamma = QUANTISER_GAMMA;
     q->width = width;
@@ -407,8 +403,7 @@ Quantiser* quantiser_create(const uint8_t* pixels, int32_t width, int32_t height
         quantiser_free(q);
         return 0;
     }
-    q->row_buffer = (uint8_t*)memory_alloc(width + 8, 0);
-    if (!q->row_buffer && image_kept_give_back()) q->row_buffer = (uint8_t*)memory_alloc(width + 8, 0);
+    q->row_buffer = (uint8_t*)image_memory_alloc(width + 8, 0);
     if (!q->row_buffer) {
         quantiser_free(q);
         return 0;

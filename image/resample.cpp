@@ -138,8 +138,7 @@ int32_t resample_2d(int32_t bits_per_pixel, const uint8_t* source, int32_t sourc
     int64_t pixels = rows_first ? (int64_t)target_width * source_height
                                 : (int64_t)source_width * target_height;
     if (pixels * channels > 0x7FFFFFFF) return 0;
-    uint8_t* middle = (uint8_t*)malloc((size_t)(pixels * channels));
-    if (!middle && image_kept_give_back()) middle = (uint8_t*)malloc((size_t)(pixels * channels));
+    uint8_t* middle = (uint8_t*)image_malloc((size_t)(pixels * channels));
     if (!middle) return 0;
     int32_t done;
     if (rows_first) {

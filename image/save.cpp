@@ -45,8 +45,7 @@ int32_t image_encode_dispatch(const char* file_name, const uint8_t* pixels, uint
     int32_t flat_pitch = dib_row_bytes(width, 24);
     int64_t bytes = (int64_t)flat_pitch * height;
     if (width < 1 || height < 1 || bytes > INT32_MAX) return 0;
-    uint8_t* flat = (uint8_t*)memory_alloc((int32_t)bytes, 0);
-    if (!flat && image_kept_give_back()) flat = (uint8_t*)memory_alloc((int32_t)bytes, 0);
+    uint8_t* flat = (uint8_t*)image_memory_alloc((int32_t)bytes, 0);
     if (!flat) return 0;
     for (int32_t y = 0; y < height; y++)
         pixel_row_flatten(flat + (size_t)y * flat_pitch, 3, pixels + (size_t)y * pitch, 32, width);

@@ -88,9 +88,7 @@ int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t widt
     int64_t size = (int64_t)width * height * 3 + 32768;
     if (width < 0 || height < 0 || size > 0x7FFFFFFF) return 0;
     JpegMemoryDestination memory = {};
-    memory.block = (uint8_t*)memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
-    if (!memory.block && image_kept_give_back())
-        memory.block = (uint8_t*)memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
+    memory.block = (uint8_t*)image_memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
     if (!memory.block) return 0;
     memory.block_size = (uint32_t)size;
     int32_t done = compress(0, &memory, pixels, width, height, pitch, flags, options);
