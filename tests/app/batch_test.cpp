@@ -37,7 +37,7 @@ std::string beside_us(const char* name) {
 std::string note_bytes() { return std::string((const char*)usage_note, (size_t)usage_note_length); }
 
 bool decodes_at(const std::string& path, int32_t width, int32_t height, JpegReading* reading) {
-    std::string data = read_utf8_file(path);
+    std::string data = read_whole_file(path);
     return jpeg_read(Bytes(data.begin(), data.end()), reading) && reading->width == width &&
            reading->height == height;
 }

@@ -10,9 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,12 +21,6 @@
 const DWORD BATCH_WAIT_MS = 10000;
 typedef std::vector<std::string> Lines;
 const char KEPT_NOTE[] = "Read it already.\r\n";
-
-// The whole content of the file at a UTF-8 path; empty when it cannot be read.
-inline std::string read_utf8_file(const std::string& path) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 inline std::string built_program() { return program_windows_path(VANTOREL_EXE); }
 
@@ -55,11 +47,9 @@ class RunFolder : public TempFolder {
         if (with_note) write("readme.txt", KEPT_NOTE);
     }
     void make_folder(const char* name) const { CreateDirectoryA(file(name).c_str(), 0); }
-    // Names are UTF-8 here, as the program sees them through its UTF-8 code page.
     void put(const std::string& name, const Bytes& bytes) const {
         make_folder("images");
-        std::ofstream out(std::filesystem::u8path(file("images\\" + name)), std::ios::binary);
-        out.write((const char*)bytes.data(), (std::streamsize)bytes.size());
+        write(("images\\" + name).c_str(), bytes);
     }
     void put_picture(const std::string& name, int32_t width, int32_t height) const {
         put(name, jpeg_make(jpeg_bands(width, height, { { 200, 40, 40 }, { 40, 200, 40 } }, 95)));

@@ -56,19 +56,20 @@ class TempFolder {
         return std::filesystem::exists(file(name), error);
     }
 
+    // Names and paths are UTF-8, as the program sees them through its UTF-8 code page.
     // Writes content into a file of the folder; returns its path.
     std::string write(const std::string& name, const std::string& content) const {
         std::string path = file(name);
-        std::ofstream(path, std::ios::binary) << content;
+        std::ofstream(std::filesystem::u8path(path), std::ios::binary) << content;
         return path;
     }
     bool write(const char* name, const std::vector<uint8_t>& bytes) const {
-        std::ofstream out(file(name), std::ios::binary);
+        std::ofstream out(std::filesystem::u8path(file(name)), std::ios::binary);
         out.write((const char*)bytes.data(), (std::streamsize)bytes.size());
         return (bool)out;
     }
     std::vector<uint8_t> read(const char* name) const {
-        std::ifstream in(file(name), std::ios::binary);
+        std::ifstream in(std::filesystem::u8path(file(name)), std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
@@ -95,9 +96,9 @@ class CurrentFolder {
     std::filesystem::path saved_;
 };
 
-// The whole content of a file; empty when it cannot be read.
+// The whole content of the file at a UTF-8 path; empty when it cannot be read.
 inline std::string read_whole_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
