@@ -30,12 +30,7 @@ else
   had="installed now"
   bash "$here/setup.sh" ukui-wallpapers || had=""
 fi
-if [ -n "$had" ]; then
-  while read -r path; do
-    read -r w h < <(identify -ping -format '%w %h\n' "$path" 2>/dev/null) || continue
-    [ "${w:-0}" -ge 3000 ] && [ "${h:-0}" -ge 2000 ] && photos+=("$path")
-  done < <(dpkg -L ukui-wallpapers | grep -E '\.jpg$' | sort)
-fi
+[ -z "$had" ] || mapfile -t photos < <(bash "$here/bench-photos.sh" 2>/dev/null)
 if [ ${#photos[@]} -gt 0 ]; then
   cp "${photos[@]}" images/
   say "${#photos[@]} photographs of Debian's ukui-wallpapers ($had) in $demo/images:"

@@ -7,16 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rounds=${BENCH_ROUNDS:-3}
 
-packages=(ukui-wallpapers imagemagick libvips-tools libjpeg-turbo-progs gnuplot-nox)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
-  echo "bench: installing ${missing[*]}" >&2
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
-fi
+bash "$root/scripts/setup.sh" ukui-wallpapers imagemagick libvips-tools libjpeg-turbo-progs \
+  gnuplot-nox >&2
 
 exe=$root/build/win/bench/picture_path_bench.exe
 work=$root/build/bench
