@@ -7,7 +7,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$root/build/wine}
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# winedbg stays out: a crashed program fails at once instead of waiting in the debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# Wine maps file names through the locale: a UTF-8 one whatever the caller's, so that
+# every name reaches the program.
+export LC_ALL=C.UTF-8
 export WINEARCH=win32
 
 started=()

@@ -14,26 +14,21 @@ demo=$root/build/demo
 say() { printf 'demo: %s\n' "$*"; }
 
 [ -f "$exe" ] && [ -f "$pilot" ] || { say "build first: $exe or $pilot is missing" >&2; exit 1; }
-# ImageMagick takes the screenshots and tells the pictures' sizes.
-if ! command -v import >/dev/null || ! command -v identify >/dev/null; then
-  bash "$here/setup.sh" imagemagick || { say "imagemagick could not be installed" >&2; exit 1; }
-fi
+# ImageMagick takes the screenshots and tells the pictures' sizes (make demo installs it).
+command -v import >/dev/null && command -v identify >/dev/null \
+  || { say "imagemagick is missing: make demo installs it" >&2; exit 1; }
 size_of() { identify -ping -format '%wx%h' "$1" 2>/dev/null; }
 
 rm -rf "$demo" && mkdir -p "$demo/images" && cd "$demo" || exit 1
-# The photographs: the large JPEG wallpapers of Debian's ukui-wallpapers, installed when
-# missing; generated pictures only when the package cannot be had.
+# The photographs: the large JPEG wallpapers of Debian's ukui-wallpapers, which make demo
+# installs when missing; generated pictures only when the package cannot be had.
 photos=()
 if dpkg-query -W -f='${Status}' ukui-wallpapers 2>/dev/null | grep -q 'install ok installed'; then
-  had="already installed"
-else
-  had="installed now"
-  bash "$here/setup.sh" ukui-wallpapers || had=""
+  mapfile -t photos < <(bash "$here/bench-photos.sh" 2>/dev/null)
 fi
-[ -z "$had" ] || mapfile -t photos < <(bash "$here/bench-photos.sh" 2>/dev/null)
 if [ ${#photos[@]} -gt 0 ]; then
   cp "${photos[@]}" images/
-  say "${#photos[@]} photographs of Debian's ukui-wallpapers ($had) in $demo/images:"
+  say "${#photos[@]} photographs of Debian's ukui-wallpapers in $demo/images:"
 else
   say "ukui-wallpapers could not be had: generating pictures instead"
   "$here/wine-run.sh" "$pilot" pictures images 4 >/dev/null || { say "could not make pictures" >&2; exit 1; }

@@ -20,14 +20,18 @@ out=$build/fuzz
 seconds=${FUZZ_SECONDS:-180}
 targets=${FUZZ_TARGETS:-jpeg_decoder bmp icon quantiser}
 
-bash "$root/scripts/build-libjpeg.sh" fuzz "$build/deps"
-test -f "$out/CMakeCache.txt" || cmake -S "$root" -B "$out" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/host-i386.cmake" \
-  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DVANTOREL_SANITIZE=ON -DVANTOREL_FUZZ=ON -DLIBJPEG_PREFIX="$build/deps/fuzz" >/dev/null
-programs=(fuzz_seeds)
-for t in $targets; do programs+=("fuzz_$t"); done
-cmake --build "$out" -j2 --target "${programs[@]}"
+# Built here; run where 32-bit code runs (scripts/i386.sh), which calls this again with --run.
+if [ "${1:-}" != --run ]; then
+  bash "$root/scripts/build-libjpeg.sh" fuzz "$build/deps"
+  test -f "$out/CMakeCache.txt" || cmake -S "$root" -B "$out" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/host-i386.cmake" \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DVANTOREL_SANITIZE=ON -DVANTOREL_FUZZ=ON -DLIBJPEG_PREFIX="$build/deps/fuzz" >/dev/null
+  programs=(fuzz_seeds)
+  for t in $targets; do programs+=("fuzz_$t"); done
+  cmake --build "$out" -j2 --target "${programs[@]}"
+  exec bash "$root/scripts/i386.sh" bash "$root/scripts/fuzz.sh" --run
+fi
 "$out/tests/fuzz/fuzz_seeds" "$out/seeds"
 pictures=${FUZZ_PICTURES-$(ls -d "$build"/deps/src/libjpeg-turbo-*/testimages 2>/dev/null | head -n 1)}
 rm -rf "$out/seeds-pictures"

@@ -15,6 +15,13 @@ results=$root/bench/results
 work=$build/profile-runs
 out=$build/profile
 
+# perf samples the real processor: in the emulated machine it would time the emulator.
+if ! bash "$root/scripts/i386.sh" --native; then
+  echo "profile: this machine runs no 32-bit code, and perf cannot measure 32-bit code inside the" >&2
+  echo "profile: project's emulated machine: nothing is profiled here. Run make profile on a machine" >&2
+  echo "profile: whose processor runs 32-bit code (and where perf stat -e instructions true works)." >&2
+  exit 1
+fi
 bash "$root/scripts/build-libjpeg.sh" host "$build/deps"
 bash "$root/scripts/build-libjpeg.sh" host64 "$build/deps"
 test -f "$out/CMakeCache.txt" || cmake -S "$root" -B "$out" \

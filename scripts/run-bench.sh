@@ -3,12 +3,11 @@
 # ImageMagick's -resize, on one core, on the same pictures: photographs reduced to
 # 640x480, and 640x480 pictures (made from them) enlarged to 3840x2400. Results, the
 # tables and a bar chart, go to bench/results/. BENCH_ROUNDS sets the rounds (default 3).
+# make bench installs the tools first; in the project's virtual machine every tool runs in
+# the same emulated guest, and only the ratios of one run compare.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rounds=${BENCH_ROUNDS:-3}
-
-bash "$root/scripts/setup.sh" ukui-wallpapers imagemagick libvips-tools libjpeg-turbo-progs \
-  gnuplot-nox >&2
 
 exe=$root/build/win/bench/picture_path_bench.exe
 work=$root/build/bench
@@ -56,6 +55,10 @@ enlarge_title="Enlarging 640x480 pictures to 3840x2400"
   echo "# Picture path against the usual tools, one core"
   echo
   echo "Made by \`make bench\` on $(date -u '+%Y-%m-%d %H:%M UTC'): $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(getconf _NPROCESSORS_ONLN) cores; load average $load_before before, $load_after after."
+  if [ -n "${VANTOREL_IN_VM:-}" ]; then
+    echo
+    echo "**Under emulation:** this machine runs no 32-bit code, so every tool here ran inside the project's virtual machine (qemu, TCG, no hardware virtualisation). Its seconds are not a real machine's: only the ratios between tools of this one run mean anything."
+  fi
   echo
   echo "- Pictures: the JPEG photographs of Debian's ukui-wallpapers package ($(IFS=,; echo "${photos[*]##*/}" | sed 's/,/, /g')), and for enlarging each of them made 640x480 (ImageMagick, quality 90, baseline, metadata stripped)."
   echo "- Vantorel: the driver's calls \`image_load\`, \`image_resize\`, \`image_save\` (\"JPEG\", quality 70) and \`image_free\`, timed inside bench/picture_path_bench.exe under $(wine --version); the files go through in folder order, in $rounds rounds of one batch of three passes each; each picture keeps its fastest pass after a batch's first (the first pass of a batch is shown apart)."

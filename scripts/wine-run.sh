@@ -8,8 +8,12 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX=${WINEPREFIX:-$here/../build/wine}
 export WINEDEBUG=-all
-# No first-run installers of .NET or HTML engines.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No first-run installers of .NET or HTML engines, and no debugger: a crashed program
+# fails at once instead of waiting in winedbg.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# Wine maps file names through the locale: a UTF-8 one whatever the caller's, so that
+# every name reaches the program.
+export LC_ALL=C.UTF-8
 export WINEARCH=win32
 kept=$(mktemp "${TMPDIR:-/tmp}/wine-stderr.XXXXXX") || exec wine "$@"
 trap 'rm -f "$kept"' EXIT

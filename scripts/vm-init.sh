@@ -1,0 +1,43 @@
+#!/bin/busybox sh
+# /init of the virtual machine that runs 32-bit code for machines whose CPU runs none
+# (scripts/vm.sh). Busybox only. The machine's own root comes over 9p read-only, the
+# checkout read-write at its own path, and the run folder (io) without a cache, so the
+# command's output reaches the caller as it is written. Runs io/run.sh in that root,
+# writes its exit code to io/status and powers off.
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+say() { echo "vm-init: $*" > /dev/console; }
+fail() { say "$*"; poweroff -f; }
+
+for m in $(cat /modules.order); do insmod "/modules/$m.ko" || fail "insmod $m failed"; done
+ip link set lo up
+
+p9='trans=virtio,version=9p2000.L,msize=524288'
+mkdir -p /io /newroot
+mount -t 9p -o "$p9" io /io || fail "no io share"
+# The host's files do not change under a run: caching them keeps Wine's mapped code intact.
+mount -t 9p -o "$p9,ro,cache=loose" root /newroot || fail "no root share"
+for d in tmp run root var/tmp dev/shm; do
+  mount -t tmpfs -o mode=1777 tmpfs "/newroot/$d" || fail "no tmpfs on /$d"
+done
+chmod 700 /newroot/root
+mount -t proc proc /newroot/proc
+mount -t sysfs sys /newroot/sys
+mount -t devtmpfs dev /newroot/dev
+mkdir -p /newroot/dev/pts /newroot/dev/shm
+mount -t devpts devpts /newroot/dev/pts
+mount -t tmpfs -o mode=1777 tmpfs /newroot/dev/shm
+checkout=$(cat /io/checkout)
+mkdir -p "/newroot$checkout" 2>/dev/null
+mount -t 9p -o "$p9,cache=loose" work "/newroot$checkout" || fail "no share for $checkout"
+mkdir -p /newroot/run/vantorel-io
+mount -o bind /io /newroot/run/vantorel-io || fail "no io folder in the root"
+
+chroot /newroot /bin/bash /run/vantorel-io/run.sh </dev/null >>/io/stdout 2>>/io/stderr
+echo $? > /io/status.new && mv /io/status.new /io/status
+umount "/newroot$checkout" 2>/dev/null
+sync
+poweroff -f
