@@ -4,13 +4,15 @@
 #             answering its dialogs itself when no display is set (scripts/demo.sh)
 # make bench  times the picture path on photographs (results in bench/results/)
 # make fuzz   fuzzes the readers of hostile input, FUZZ_SECONDS each (scripts/fuzz.sh)
+# make vm-check  runs a failing command, and where this machine runs 32-bit code also two
+#             tests, through the virtual machine on purpose (make test does it under CI)
 # make profile  profiles the picture path and 32- against 64-bit decoding on the host
 #             (bench/results/profile.md)
 BUILD := build
 ROOT := $(abspath .)
 DEPS := $(ROOT)/$(BUILD)/deps
 
-.PHONY: all setup deps deps-win deps-host configure-win build test dist demo bench fuzz profile clean
+.PHONY: all setup deps deps-win deps-host configure-win build test vm-check dist demo bench fuzz profile clean
 
 all: build
 
@@ -40,9 +42,15 @@ build: configure-win deps-host
 # The zip test runs the program unpacked from dist's zip, made here (a second).
 # Every step that runs 32-bit code goes through scripts/i386.sh: here where this
 # machine runs it, otherwise in the project's virtual machine.
+# CI also takes the virtual machine's road on purpose (scripts/vm-check.sh), so that it
+# cannot rot where this machine runs 32-bit code itself.
 test: build
 	@bash scripts/dist.sh $(BUILD)
 	@bash scripts/i386.sh bash scripts/bench.sh ctest --test-dir $(BUILD) --output-on-failure --timeout 600
+	@if [ -n "$$CI" ]; then bash scripts/vm-check.sh $(BUILD); fi
+
+vm-check: build
+	@bash scripts/vm-check.sh $(BUILD)
 
 # The tested program, stripped: only the program is built for it.
 dist: configure-win

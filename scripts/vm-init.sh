@@ -32,12 +32,13 @@ mount -t devpts devpts /newroot/dev/pts
 mount -t tmpfs -o mode=1777 tmpfs /newroot/dev/shm
 checkout=$(cat /io/checkout)
 mkdir -p "/newroot$checkout" 2>/dev/null
+# Written through at once, so that nothing is lost at power-off; mapped files are cached,
+# which Wine needs to see its programs' code.
 mount -t 9p -o "$p9,cache=loose" work "/newroot$checkout" || fail "no share for $checkout"
 mkdir -p /newroot/run/vantorel-io
 mount -o bind /io /newroot/run/vantorel-io || fail "no io folder in the root"
 
 chroot /newroot /bin/bash /run/vantorel-io/run.sh </dev/null >>/io/stdout 2>>/io/stderr
 echo $? > /io/status.new && mv /io/status.new /io/status
-umount "/newroot$checkout" 2>/dev/null
 sync
 poweroff -f

@@ -89,9 +89,11 @@ printf '%s' "$root" >"$io/checkout"
     printf 'export %s=%q\n' "$name" "${!name}"
   done
   echo 'export HOME=/root VANTOREL_IN_VM=1'
+  printf 'cd %q || exit 125\n' "$PWD"
+  # The tests' waits for windows and programs, stretched: emulation is several times slower.
+  echo 'export VANTOREL_TEST_WAIT_SCALE=${VANTOREL_TEST_WAIT_SCALE:-6}'
   # The Wine prefix lives on the guest's tmpfs: under 9p making it alone takes minutes.
   [ -n "${WINEPREFIX:-}" ] || echo 'export WINEPREFIX=/var/tmp/vantorel-wine'
-  printf 'cd %q || exit 125\n' "$PWD"
   printf '%q ' "$@"
   echo
 } >"$io/run.sh"

@@ -108,7 +108,7 @@ HWND ProgramRun::next_window(std::initializer_list<const char*> classes, DWORD t
 }
 
 bool ProgramRun::wait_exit(DWORD timeout_ms) {
-    return process_ && WaitForSingleObject(process_, timeout_ms) == WAIT_OBJECT_0;
+    return process_ && WaitForSingleObject(process_, ui_wait_ms(timeout_ms)) == WAIT_OBJECT_0;
 }
 
 DWORD ProgramRun::exit_code() const {

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// ms stretched by VANTOREL_TEST_WAIT_SCALE (a whole number, default 1): an emulated
+// machine runs every program several times slower. Every wait here is stretched so.
+DWORD ui_wait_ms(DWORD ms);
 // Waits until condition holds, checking every few milliseconds; false after timeout_ms.
 bool ui_wait_until(const std::function<bool()>& condition, DWORD timeout_ms);
 
