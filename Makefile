@@ -46,7 +46,7 @@ build: configure-win deps-host
 # cannot rot where this machine runs 32-bit code itself.
 test: build
 	@bash scripts/dist.sh $(BUILD)
-	@bash scripts/i386.sh bash scripts/bench.sh ctest --test-dir $(BUILD) --output-on-failure --timeout 600
+	@bash scripts/i386.sh bash scripts/bench.sh ctest --test-dir $(BUILD) -j2 --output-on-failure --timeout 600
 	@if [ -n "$$CI" ]; then bash scripts/vm-check.sh $(BUILD); fi
 
 vm-check: build

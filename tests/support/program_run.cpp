@@ -104,6 +104,10 @@ HWND ProgramRun::next_window(std::initializer_list<const char*> classes, DWORD t
             if ((found = ui_find_window(process_id_, name, 0, 0))) return true;
         return ended(process_);
     }, timeout_ms);
+    // A window shows before its thread pumps messages; until then the reads, which give
+    // up on a thread that looks hung, would find it empty. Wait for its answer first.
+    DWORD_PTR answer;
+    if (found) SendMessageTimeoutA(found, WM_NULL, 0, 0, SMTO_NORMAL, ui_wait_ms(timeout_ms), &answer);
     return found;
 }
 
