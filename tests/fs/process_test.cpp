@@ -10,6 +10,7 @@
 #include "runtime/registry.h"
 #include "tests/support/short_heap.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_scale.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ std::string in_quotes(const std::string& text) { return "\"" + text + "\""; }
 // ten seconds (a child end we kept open) spoils the text.
 std::string read_pipe(HANDLE pipe) {
     std::string text;
-    DWORD deadline = GetTickCount() + 10000;
+    DWORD deadline = GetTickCount() + test_wait_ms(10000);
     for (;;) {
         if (GetTickCount() > deadline) return text + " (pipe never ended)";
         DWORD available = 0;
@@ -82,7 +83,7 @@ DWORD exit_code(const ProgramHandle* program) {
 void finish(ProgramHandle* program) {
     if (!program) return;
     if (program->process) {
-        if (WaitForSingleObject(program->process, 10000) == WAIT_TIMEOUT)
+        if (WaitForSingleObject(program->process, test_wait_ms(10000)) == WAIT_TIMEOUT)
             TerminateProcess(program->process, 1);
         CloseHandle(program->process);
     }
@@ -124,7 +125,7 @@ class ShellDocument : public Launch {
     }
     // The report of the program the shell started, once it is there.
     std::vector<std::string> wait_for_report() {
-        for (int i = 0; i < 1000; i++) {
+        for (unsigned long i = 0; i < test_wait_ms(1000); i++) {
             std::vector<std::string> lines = report_lines(document + ".report");
             if (lines.size() == 5) return lines;
             Sleep(10);

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "tests/support/ui_automation.h"
+#include "tests/support/wait_scale.h"
 
 std::string program_windows_path(const std::string& unix_path) {
     std::string path = "Z:" + unix_path;
@@ -107,12 +108,13 @@ HWND ProgramRun::next_window(std::initializer_list<const char*> classes, DWORD t
     // A window shows before its thread pumps messages; until then the reads, which give
     // up on a thread that looks hung, would find it empty. Wait for its answer first.
     DWORD_PTR answer;
-    if (found) SendMessageTimeoutA(found, WM_NULL, 0, 0, SMTO_NORMAL, ui_wait_ms(timeout_ms), &answer);
+    if (found)
+        SendMessageTimeoutA(found, WM_NULL, 0, 0, SMTO_NORMAL, test_wait_ms(timeout_ms), &answer);
     return found;
 }
 
 bool ProgramRun::wait_exit(DWORD timeout_ms) {
-    return process_ && WaitForSingleObject(process_, ui_wait_ms(timeout_ms)) == WAIT_OBJECT_0;
+    return process_ && WaitForSingleObject(process_, test_wait_ms(timeout_ms)) == WAIT_OBJECT_0;
 }
 
 DWORD ProgramRun::exit_code() const {

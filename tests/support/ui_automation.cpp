@@ -2,7 +2,7 @@
 // SendMessageTimeout, polling waits with deadlines.
 #include "tests/support/ui_automation.h"
 
-#include <stdlib.h>
+#include "tests/support/wait_scale.h"
 
 #include <atomic>
 #include <thread>
@@ -10,19 +10,9 @@
 
 static const UINT READ_TIMEOUT_MS = 2000;
 
-DWORD ui_wait_ms(DWORD ms) {
-    static const DWORD scale = [] {
-        char text[16];
-        DWORD length = GetEnvironmentVariableA("VANTOREL_TEST_WAIT_SCALE", text, sizeof text);
-        int value = length > 0 && length < sizeof text ? atoi(text) : 1;
-        return DWORD(value >= 1 && value <= 100 ? value : 1);
-    }();
-    return ms * scale;
-}
-
 bool ui_wait_until(const std::function<bool()>& condition, DWORD timeout_ms) {
     DWORD start = GetTickCount();
-    DWORD limit = ui_wait_ms(timeout_ms);
+    DWORD limit = test_wait_ms(timeout_ms);
     for (;;) {
         if (condition()) return true;
         if (GetTickCount() - start >= limit) return false;
@@ -40,7 +30,7 @@ std::string ui_window_text(HWND window) {
     char text[1024] = "";
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG,
-                             ui_wait_ms(READ_TIMEOUT_MS), &copied))
+                             test_wait_ms(READ_TIMEOUT_MS), &copied))
         return "";
     return std::string(text, copied < sizeof text ? copied : sizeof text - 1);
 }
@@ -145,7 +135,7 @@ BOOL CALLBACK visit_static(HWND window, LPARAM state) {
     if ((GetWindowLongA(window, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
         DWORD_PTR icon = 0;
         SendMessageTimeoutA(window, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG,
-                            ui_wait_ms(READ_TIMEOUT_MS), &icon);
+                            test_wait_ms(READ_TIMEOUT_MS), &icon);
         if (icon) texts->icon = (HICON)icon;
         return TRUE;
     }

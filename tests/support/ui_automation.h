@@ -2,7 +2,7 @@
 // keys, clicking buttons, reading texts, closing and dismissing boxes. It works on the
 // windows of this process (driven from a helper thread while the test's thread runs a
 // modal loop) and on those of another process (the real program). Actions are posted,
-// reads are bounded, and every wait has a timeout.
+// reads are bounded, and every wait has a timeout (stretched by test_wait_ms).
 #ifndef VANTOREL_TESTS_SUPPORT_UI_AUTOMATION_H
 #define VANTOREL_TESTS_SUPPORT_UI_AUTOMATION_H
 
@@ -12,9 +12,6 @@
 #include <string>
 #include <vector>
 
-// ms stretched by VANTOREL_TEST_WAIT_SCALE (a whole number, default 1): an emulated
-// machine runs every program several times slower. Every wait here is stretched so.
-DWORD ui_wait_ms(DWORD ms);
 // Waits until condition holds, checking every few milliseconds; false after timeout_ms.
 bool ui_wait_until(const std::function<bool()>& condition, DWORD timeout_ms);
 
