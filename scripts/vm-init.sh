@@ -28,6 +28,9 @@ mount -t proc proc /newroot/proc
 mount -t sysfs sys /newroot/sys
 mount -t devtmpfs dev /newroot/dev
 mkdir -p /newroot/dev/pts /newroot/dev/shm
+# What udev would make: bash's process substitution reads /dev/fd.
+ln -s /proc/self/fd /newroot/dev/fd
+for n in 0:stdin 1:stdout 2:stderr; do ln -s "/proc/self/fd/${n%%:*}" "/newroot/dev/${n#*:}"; done
 mount -t devpts devpts /newroot/dev/pts
 mount -t tmpfs -o mode=1777 tmpfs /newroot/dev/shm
 checkout=$(cat /io/checkout)
