@@ -198,8 +198,7 @@ static const uint32_t FILE_BLOCK_KEPT = 64u << 20;
 
 static void* file_block_for(uint32_t size) {
     if (file_block && size <= file_block_size) return file_block;
-    int32_t wanted = size > 0 ? (int32_t)size : 1;
-    void* block = image_memory_alloc(wanted, MEMORY_NO_CLEAR);
+    void* block = image_memory_alloc((int32_t)size, MEMORY_NO_CLEAR);
     if (!block || size > FILE_BLOCK_KEPT) return block;
     if (file_block) memory_free(file_block);
     file_block = block;
@@ -222,7 +221,9 @@ int32_t image_load(int32_t number, const char* file_name, int32_t) {
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
     void* buffer = 0;
-    if (size != INVALID_FILE_SIZE && high == 0 && size <= INT32_MAX) buffer = file_block_for(size);
+    // An empty file fails here as its block of 0 bytes would: the number keeps its image.
+    if (size != INVALID_FILE_SIZE && high == 0 && size > 0 && size <= INT32_MAX)
+        buffer = file_block_for(size);
     int32_t result = 0;
     DWORD read = 0;
     if (buffer && ReadFile(file, buffer, size, &read, 0) && read == size) {
