@@ -30,12 +30,13 @@ static int32_t bucket_of(const HashMap* map, const char* key) {
 
 HashMap* map_new(int32_t element_size, int32_t kind, const FieldDescriptor* descriptor, HashMap** owner,
                  int32_t bucket_count) {
-    if (owner && *owner) map_free(*owner);
+    // What is refused for its arguments leaves the owner's map alone.
     if (element_size < 0 || element_size > INT32_MAX - 2 * (int32_t)sizeof(MapNode)) return 0;
     if (!fields_supported(descriptor)) return 0;
     if (bucket_count < 1) bucket_count = 1;
     uint64_t bucket_bytes = (uint64_t)bucket_count * sizeof(MapNode*);
     if (bucket_bytes > 0x7FFFFFF0u) return 0;
+    if (owner && *owner) map_free(*owner);
     HashMap* map = (HashMap*)HeapAlloc(object_heap, 0, sizeof(HashMap));
     if (!map) return 0;
     map->buckets = (MapNode**)HeapAlloc(object_heap, HEAP_ZERO_MEMORY, (SIZE_T)bucket_bytes);

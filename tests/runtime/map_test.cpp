@@ -115,9 +115,12 @@ TEST_F(Map, NewMapHasAtLeastOneBucketAndSitsInItsOwner) {
         EXPECT_EQ(map_free(map), 1);
         EXPECT_EQ(owner, nullptr);
     }
-    // Making a map in an owner that holds one frees the old one first.
+    // Making a map in an owner that holds one frees the old one first; a refused one (a mend) does not.
     HashMap* first = make(16);
     add_entry(first, "k", 1, "a note");
+    const FieldDescriptor unknown_code[] = {-8, FIELD_END};
+    EXPECT_EQ(make(16, unknown_code), nullptr);
+    EXPECT_NE(map_find(owner, "k"), nullptr);
     HashMap* second = make(16);
     EXPECT_EQ(owner, second);
     map_free(second);
