@@ -33,7 +33,15 @@ if [ "${1:-}" != --run ]; then
   exec bash "$root/scripts/i386.sh" bash "$root/scripts/fuzz.sh" --run
 fi
 "$out/tests/fuzz/fuzz_seeds" "$out/seeds"
-pictures=${FUZZ_PICTURES-$(ls -d "$build"/deps/src/libjpeg-turbo-*/testimages 2>/dev/null | head -n 1)}
+if [ -n "${FUZZ_PICTURES+set}" ]; then
+  pictures=$FUZZ_PICTURES
+else
+  pictures=
+  for d in "$build"/deps/src/libjpeg-turbo-*/testimages; do
+    if [ -d "$d" ]; then pictures=$d; break; fi
+  done
+  [ -n "$pictures" ] || echo "fuzz: no testimages/ in the fetched libjpeg-turbo source; the made seeds alone"
+fi
 rm -rf "$out/seeds-pictures"
 mkdir -p "$out/seeds-pictures"
 # Each file goes to the target its first bytes name: JPEG, BMP or icon.
