@@ -11,6 +11,7 @@
 #include "runtime/strings.h"
 #include "tests/support/ui_automation.h"
 #include "tests/support/ui_runtime.h"
+#include "tests/support/win_heap_hooks.h"
 #include "ui/messages.h"
 #include "ui/requester_input.h"
 #include "ui/requester_message.h"
@@ -65,14 +66,20 @@ TEST_F(Modality, TheMessageBoxShowsTitleTextAndInformationIcon) {
     EXPECT_EQ(entries_of_thread(), 0);
 }
 
+// The desktop's window, which another process owns, standing in as the foreground.
+static HWND WINAPI desktop_in_front(void) { return GetDesktopWindow(); }
+
 TEST_F(Modality, TheOwnerIsTheForegroundWindowOfThisProcessOnly) {
-    EXPECT_EQ(requester_owner(), GetForegroundWindow());
     EXPECT_EQ(requester_owner(), main_window);
-    ShowWindow(main_window, SW_HIDE);
-    HWND foreground = GetForegroundWindow();
-    DWORD process = 0;
-    if (foreground) GetWindowThreadProcessId(foreground, &process);
-    EXPECT_EQ(requester_owner(), process == GetCurrentProcessId() ? foreground : nullptr);
+    DWORD desktop_process = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &desktop_process);
+    ASSERT_NE(desktop_process, GetCurrentProcessId());
+    BYTE* module = (BYTE*)GetModuleHandleA(0);
+    void* real = 0;
+    ASSERT_TRUE(hook_import(module, "user32.dll", "GetForegroundWindow", (void*)desktop_in_front, &real));
+    HWND owner = requester_owner();
+    hook_import(module, "user32.dll", "GetForegroundWindow", real, &real);
+    EXPECT_EQ(owner, nullptr);
 }
 
 namespace {
