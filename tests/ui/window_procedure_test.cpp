@@ -51,13 +51,16 @@ LRESULT answer_close(HWND, UINT message, WPARAM, LPARAM) {
 
 }  // namespace
 
-TEST_F(Procedure, CloseRequestIsQueuedAndTheWindowStays) {
-    EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
-    EXPECT_TRUE(IsWindow(window));
-    EXPECT_TRUE(IsWindowVisible(window));
+TEST_F(Procedure, MoveAndCloseRequestOfWindow3CarryItsNumberAndTheWindowStays) {
+    HWND third = (HWND)window_open(3, 10, 10, 200, 100, "third", WINDOW_NO_ACTIVATION);
+    ui_event_queue_clear();
+    EXPECT_EQ(SendMessageA(third, WM_MOVE, 0, MAKELPARAM(5, 6)), 0);
+    EXPECT_EQ(SendMessageA(third, WM_CLOSE, 0, 0), 0);
+    EXPECT_TRUE(IsWindowVisible(third));
     std::vector<EventRecord> queue = ui_event_queue();
-    ASSERT_EQ(queue.size(), 1u);
-    EXPECT_EQ(ui_event_fields(queue[0]), EventFields(event_close_request, 0, 0, 0, 0, 0));
+    ASSERT_EQ(queue.size(), 2u);
+    EXPECT_EQ(ui_event_fields(queue[0]), EventFields(event_moved, 3, 3, 0, 0, 0));
+    EXPECT_EQ(ui_event_fields(queue[1]), EventFields(event_close_request, 3, 3, 0, 0, 0));
 }
 
 TEST_F(Procedure, CallbacksAnswerFirst) {
@@ -94,7 +97,6 @@ TEST_F(Procedure, MessagesBecomeEvents) {
         LRESULT result;
         int32_t event, object, type;
     } cases[] = {
-        { "move", WM_MOVE, 0, MAKELPARAM(5, 6), 0, event_moved, 0, 0 },
         { "timer", WM_TIMER, 17, 0, 0, event_timer, 17, 0 },
         { "left click", WM_LBUTTONUP, 0, 0, 0, event_left_click, 0, 0 },
         { "double click", WM_LBUTTONDBLCLK, 0, 0, 0, event_left_double_click, 0, 0 },
