@@ -1,9 +1,10 @@
 // Heap exhaustion of the picture path under Windows: the driver's calls on one picture
-// (image_load of a JPEG file, or of a BMP file under a .jpg name, image_resize, image_save as JPEG, image_free) run once
-// whole, then again for every k up to the number of allocations the whole run made, with
-// the k-th allocation failing, or every one from the k-th on. The allocations are
-// numbered across the heap calls of the program's own code (HeapAlloc and HeapReAlloc on
-// any heap) and the C heap (libjpeg's). Every run must give back every heap block and GDI
+// (image_load of a JPEG file, or of a BMP file under a .jpg name, image_resize, image_save
+// as JPEG or 8-bit BMP, image_free; an icon only loaded and freed) run once whole, then
+// again for every k up to the number of allocations the whole run made, with the k-th
+// allocation failing, or every one from the k-th on. The allocations are numbered across
+// the heap calls of the program's own code (HeapAlloc and HeapReAlloc on any heap), the C
+// heap (libjpeg's) and its DIB sections. Every run must give back every heap block and GDI
 // object, report each failure as 0 and leave no file behind a failed save, or succeed
 // with exactly the whole run's file.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "codecs/jpeg/jpeg.h"
+#include "image/codec.h"
 #include "image/image.h"
 #include "image/resize.h"
 #include "runtime/memory.h"
@@ -59,6 +61,21 @@ Bytes gradient_jpeg(int32_t width, int32_t height, bool progressive) {
     return jpeg_make(make);
 }
 
+// A DIB section of the program's own code, numbered among the allocations.
+HBITMAP(WINAPI* real_create_dib)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
+HBITMAP WINAPI create_dib_numbered(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
+                                   HANDLE section, DWORD offset) {
+    return c_heap_faults_refuse() ? 0 : real_create_dib(dc, info, usage, bits, section, offset);
+}
+
+struct PathCase {
+    const char* what;
+    const char* photo;
+    int32_t number, width, height;  // width 0: an icon, only loaded and freed
+    uint32_t format;
+    int32_t depth;
+};
+
 struct PathRun {
     int32_t loaded;   // image_load's result
     HBITMAP resized;  // image_resize's, when loaded
@@ -70,16 +87,15 @@ struct PathRun {
     Bytes file;
 };
 
-// The driver's calls on one picture under image number `number` (-1: a new automatic
+// The driver's calls on one picture under the case's image number (-1: a new automatic
 // one, whose record each run makes), allocations numbered first to first + count - 1
 // failing. The block image_load keeps for reading files is given back before and after,
 // so that each run makes it. With `spares`, the library holds what it keeps for speed
 // (a large DIB section, a file block too small for the picture, so the numbering stays
 // that of the run without), and it is given back after. Nothing of the test's own is
 // allocated between the counts.
-PathRun run_path(const std::string& source, const std::string& target, int32_t number,
-                 int32_t width, int32_t height, int32_t first, int32_t count,
-                 const std::string& spares = "") {
+PathRun run_path(const PathCase& c, const std::string& source, const std::string& target,
+                 int32_t first, int32_t count, const std::string& spares = "") {
     PathRun run = {};
     image_load_release();
     run.before = held_now();
@@ -88,11 +104,13 @@ PathRun run_path(const std::string& source, const std::string& target, int32_t n
         image_load(-1, spares.c_str());
     }
     c_heap_faults_arm(first, count);
-    run.loaded = image_load(number, source.c_str());
+    run.loaded = image_load(c.number, source.c_str());
     if (run.loaded) {
-        if (number == -1) number = run.loaded;
-        run.resized = image_resize(number, width, height);
-        run.saved = image_save(number, target.c_str(), IMAGE_FORMAT_JPEG, 7);
+        const int32_t number = c.number == -1 ? run.loaded : c.number;
+        if (c.width) {
+            run.resized = image_resize(number, c.width, c.height);
+            run.saved = image_save_ex(number, target.c_str(), c.format, 7, c.depth);
+        }
         run.freed = image_free(number);
     }
     run.asked = c_heap_faults_disarm();
@@ -155,6 +173,8 @@ TEST(PicturePathExhaustion, TheCountsSeeBlocksAndBitmaps) {
 
 TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
     ASSERT_TRUE(win_heap_hooks_install(c_heap_faults_refuse));
+    ASSERT_TRUE(hook_import((BYTE*)GetModuleHandleA(0), "gdi32.dll", "CreateDIBSection",
+                            (void*)create_dib_numbered, (void**)&real_create_dib));
     jpeg_decoder_register();
     jpeg_encoder_register();
     TempFolder folder;
@@ -168,39 +188,48 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
                              test_bmp_file({test_picture_gradient(56, 40, 128), 32, {}})));
     ASSERT_TRUE(folder.write("bmp8.jpg", test_bmp_file({test_picture_indices(56, 40, 200), 8,
                                                         test_palette(200)})));
+    ASSERT_TRUE(folder.write("icon.jpg", test_icon_file({{test_picture_gradient(32, 32), 24, {}}})));
     ASSERT_TRUE(folder.write("tiny.bin", Bytes{'x', 'y'}));
     const std::string target = folder.file("result.jpg"), spares = folder.file("tiny.bin");
 
-    const struct {
-        const char* what;
-        const char* photo;
-        int32_t number, width, height;
-    } cases[] = {
-        {"reduced to 40x30", "photo.jpg", 0, 40, 30},
-        {"enlarged to 90x64", "photo.jpg", 0, 90, 64},
-        {"progressive, reduced to 40x30", "progressive.jpg", 0, 40, 30},
-        {"under a new number, reduced to 40x30", "photo.jpg", -1, 40, 30},
-        {"24-bit BMP named .jpg, reduced to 40x30", "bmp24.jpg", 0, 40, 30},
-        {"32-bit BMP with alpha named .jpg, reduced to 40x30", "bmp32.jpg", 0, 40, 30},
-        {"8-bit BMP named .jpg, enlarged to 90x64", "bmp8.jpg", 0, 90, 64},
+    const uint32_t JPEG = IMAGE_FORMAT_JPEG;
+    const PathCase cases[] = {
+        {"reduced to 40x30", "photo.jpg", 0, 40, 30, JPEG, -1},
+        {"enlarged to 90x64", "photo.jpg", 0, 90, 64, JPEG, -1},
+        {"progressive, reduced to 40x30", "progressive.jpg", 0, 40, 30, JPEG, -1},
+        {"under a new number, reduced to 40x30", "photo.jpg", -1, 40, 30, JPEG, -1},
+        {"24-bit BMP named .jpg, reduced to 40x30", "bmp24.jpg", 0, 40, 30, JPEG, -1},
+        {"32-bit BMP with alpha named .jpg, reduced to 40x30", "bmp32.jpg", 0, 40, 30, JPEG, -1},
+        {"8-bit BMP named .jpg, enlarged to 90x64", "bmp8.jpg", 0, 90, 64, JPEG, -1},
+        {"reduced to 40x30, saved as 8-bit BMP", "photo.jpg", 0, 40, 30, IMAGE_FORMAT_BMP, 8},
+        {"icon named .jpg, loaded", "icon.jpg", 0, 0, 0, JPEG, -1},
     };
     for (const auto& c : cases) {
         const std::string source = folder.file(c.photo);
         // The first run may make what the system keeps once made (stock GDI objects).
-        run_path(source, target, c.number, c.width, c.height, 1, 0);
-        run_path(source, target, c.number, c.width, c.height, 1, 0, spares);
+        run_path(c, source, target, 1, 0);
+        run_path(c, source, target, 1, 0, spares);
         int32_t heap_calls = win_heap_calls();
-        PathRun whole = run_path(source, target, c.number, c.width, c.height, 1, 0);
+        PathRun whole = run_path(c, source, target, 1, 0);
         heap_calls = win_heap_calls() - heap_calls;
         expect_held(whole.before, whole.after, std::string(c.what) + ", whole");
         ASSERT_NE(whole.loaded, 0) << c.what;
-        ASSERT_NE(whole.resized, nullptr) << c.what;
-        ASSERT_NE(whole.saved, 0) << c.what;
+        TestPicture written;
+        int32_t bits = 0;
         JpegReading reading;
-        ASSERT_TRUE(jpeg_read(whole.file, &reading)) << c.what;
-        EXPECT_EQ(reading.width, c.width);
-        EXPECT_EQ(reading.height, c.height);
-        printf("picture path %s: %d allocations (%d by heap calls, %d by the C heap)\n",
+        if (!c.width) {
+            EXPECT_EQ(whole.freed, 1) << c.what;
+        } else if (c.format == JPEG) {
+            ASSERT_TRUE(jpeg_read(whole.file, &reading)) << c.what;
+            EXPECT_EQ(reading.width, c.width);
+            EXPECT_EQ(reading.height, c.height);
+        } else {
+            std::vector<uint32_t> palette;
+            ASSERT_TRUE(test_bmp_read(whole.file, &written, &bits, &palette)) << c.what;
+            EXPECT_EQ(std::to_string(bits) + " bits, " + std::to_string(written.width) + "x" +
+                      std::to_string(written.height), "8 bits, 40x30");
+        }
+        printf("picture path %s: %d allocations (%d by heap calls, %d by the C heap and DIB sections)\n",
                c.what, whole.asked, heap_calls, whole.asked - heap_calls);
         RecordProperty(std::string("allocations ") + c.what, whole.asked);
 
@@ -217,7 +246,7 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
                     // A resize that failed leaves the number without an image: nothing to
                     // save or free.
                     if (run.loaded) {
-                        EXPECT_EQ(run.freed, run.resized ? 1 : 0) << what;
+                        EXPECT_EQ(run.freed, run.resized || !c.width ? 1 : 0) << what;
                         if (!run.resized) {
                             EXPECT_EQ(run.saved, 0) << what;
                         }
@@ -227,10 +256,10 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
                     } else {
                         EXPECT_FALSE(run.file_left) << what << ": a failed save left a file";
                     }
-                    return run.loaded && run.resized && run.saved;
+                    return run.loaded && (!c.width || (run.resized && run.saved));
                 };
-                PathRun run = run_path(source, target, c.number, c.width, c.height, k, count);
-                PathRun held = run_path(source, target, c.number, c.width, c.height, k, count, spares);
+                PathRun run = run_path(c, source, target, k, count);
+                PathRun held = run_path(c, source, target, k, count, spares);
                 bool done = outcome(run, what);
                 bool done_with_spares = outcome(held, what + ", spares held");
                 if (run.asked < k) {
