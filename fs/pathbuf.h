@@ -1,24 +1,26 @@
-// Fixed path buffers of the file and process libraries: 260 characters and a
-// terminator. Paths go to the ANSI Win32 calls; longer text is cut, never refused.
+// Fixed path buffers of the file and process libraries: 260 characters of the active code
+// page and a terminator. Paths go to the ANSI Win32 calls; longer text is cut, never refused.
 #ifndef VANTOREL_FS_PATHBUF_H
 #define VANTOREL_FS_PATHBUF_H
 
 #include <stdint.h>
 #include <string.h>
 
-enum { PATH_CHARS = 260 };
+// A character is what the system counts in a path: one UTF-16 unit, which the active code
+// page writes in at most 3 bytes (UTF-8's widest; a double-byte code page takes 2).
+enum { PATH_CHARS = 260, PATH_BYTES = 3 * PATH_CHARS };
 
-typedef char PathBuffer[PATH_CHARS + 1];
+typedef char PathBuffer[PATH_BYTES + 1];
 
-// Copies at most length characters of text (stopping at its terminator) and at most
-// PATH_CHARS of them; returns the number copied. A null text copies nothing.
+// The bytes of text's first PATH_CHARS characters at most, and of its first length bytes
+// at most, stopping at its terminator; a character that would cross either bound is left
+// out whole. Null text has none.
+int32_t path_bytes(const char* text, int32_t length);
+
+// Copies what path_bytes keeps of text and a terminator; returns the bytes copied.
 inline int32_t path_copy(PathBuffer destination, const char* text, int32_t length) {
-    int32_t n = 0;
-    if (text)
-        while (n < length && n < PATH_CHARS && text[n]) {
-            destination[n] = text[n];
-            n++;
-        }
+    int32_t n = path_bytes(text, length);
+    memcpy(destination, text ? text : "", (size_t)n);
     destination[n] = 0;
     return n;
 }

@@ -13,7 +13,7 @@ static int64_t drive_answer(const char* root) {
 int64_t file_size(const char* path) {
     if (!path || !path[0]) return FILE_SIZE_NOTHING;
     PathBuffer copy;
-    int32_t length = path_copy(copy, path, PATH_CHARS);
+    int32_t length = path_copy(copy, path, PATH_BYTES);
 
     // "C:" and "C:\" name a drive root; "C:x" is deliberately not looked up.
     if ((length == 2 || length == 3) && copy[1] == ':') {
@@ -47,7 +47,7 @@ int64_t file_size(const char* path) {
 int32_t dir_create(const char* path) {
     if (!path) return 0;
     PathBuffer copy;
-    int32_t length = path_copy(copy, path, PATH_CHARS);
+    int32_t length = path_copy(copy, path, PATH_BYTES);
     while (length > 0 && (copy[length - 1] == ' ' || copy[length - 1] == '\\' ||
                           copy[length - 1] == '/'))
         copy[--length] = 0;

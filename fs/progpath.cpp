@@ -8,16 +8,17 @@
 #include "runtime/strings.h"
 
 void program_filename(int32_t pos) {
-    char* destination = str_reserve(PATH_CHARS, pos);
-    // One byte more than the characters kept: a longer path comes back cut, never
+    char* destination = str_reserve(PATH_BYTES, pos);
+    // One byte more than the bytes kept: a longer path comes back cut, never
     // unterminated past the reservation.
-    DWORD length = GetModuleFileNameA(GetModuleHandleA(0), destination, PATH_CHARS + 1);
-    if (length > PATH_CHARS) length = PATH_CHARS;
+    DWORD length = GetModuleFileNameA(GetModuleHandleA(0), destination, PATH_BYTES + 1);
+    if (length > PATH_BYTES) length = PATH_BYTES;
     if (length >= 4 && memcmp(destination, "\\\\?\\", 4) == 0) {
         memmove(destination, destination + 4, length - 4);
         length -= 4;
     }
-    str_give_back(PATH_CHARS - (int32_t)length);
+    length = (DWORD)path_bytes(destination, (int32_t)length);
+    str_give_back(PATH_BYTES - (int32_t)length);
     destination[length] = 0;
 }
 

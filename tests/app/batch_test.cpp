@@ -226,19 +226,21 @@ class UsageNote : public testing::Test {
     }
     std::string record() const { return records.file("opened.txt"); }
 
-    // The path the viewer was given, once it has ended; empty when no viewer came
-    // within wait_ms.
-    std::string opened(DWORD wait_ms) const {
+    // The path the viewer was given and the folder it was started in, once it has ended;
+    // empty when no viewer came within wait_ms.
+    Lines opened(DWORD wait_ms) const {
         std::string text;
         ui_wait_until([&] { return !(text = read_whole_file(record())).empty(); }, wait_ms);
-        size_t first = text.find('\n');
-        if (first == std::string::npos) return "";
-        DWORD id = strtoul(text.c_str() + first + 1, 0, 10);
-        if (HANDLE viewer = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id)) {
+        Lines lines;
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+        if (lines.size() != 3) return Lines();
+        if (HANDLE viewer = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, strtoul(lines[2].c_str(), 0, 10))) {
             if (WaitForSingleObject(viewer, 5000) == WAIT_TIMEOUT) TerminateProcess(viewer, 1);
             CloseHandle(viewer);
         }
-        return text.substr(0, first);
+        lines.pop_back();
+        return lines;
     }
 
     TempFolder records;
@@ -266,18 +268,21 @@ TEST_F(UsageNote, TheBuiltNoteIsNineteenLinesOfCodePage1251) {
 }
 
 TEST_F(UsageNote, AMissingOrEmptyNoteIsWrittenAndOpenedFromTheProgramsFolder) {
-    for (bool empty : { false, true }) {
-        SCOPED_TRACE(empty ? "empty readme.txt" : "no readme.txt");
+    // The last: a folder of more than 260 bytes in the UTF-8 code page, but fewer characters.
+    std::string cyrillic;
+    for (int i = 0; i < 120; i++) cyrillic += "\u044f";
+    for (const char* name_end : { "", "empty", cyrillic.c_str() }) {
+        SCOPED_TRACE(name_end);
         DeleteFileA(record().c_str());
-        RunFolder folder(false);
-        if (empty) folder.write("readme.txt", "");
+        RunFolder folder(false, name_end);
+        if (!strcmp(name_end, "empty")) folder.write("readme.txt", "");
         std::string program = folder.copy_program();
         ASSERT_NE(program, "");
         Outcome outcome = folder.run({}, program);
         expect_normal_end(outcome);
         EXPECT_EQ(outcome.beeps, LOW_BEEP) << "no images folder";
         EXPECT_TRUE(read_whole_file(folder.file("readme.txt")) == note_bytes()) << "byte for byte";
-        EXPECT_EQ(opened(WAIT_MS), folder.file("readme.txt"));
+        EXPECT_EQ(opened(WAIT_MS), Lines({ folder.file("readme.txt"), folder.path() }));
     }
 }
 
@@ -288,7 +293,7 @@ TEST_F(UsageNote, ANoteWithTextIsLeftAloneAndNotOpened) {
     Outcome outcome = folder.run({}, program);
     expect_normal_end(outcome);
     EXPECT_EQ(read_whole_file(folder.file("readme.txt")), KEPT_NOTE);
-    EXPECT_EQ(opened(1000), "");
+    EXPECT_EQ(opened(1000), Lines());
 }
 
 TEST_F(UsageNote, FromAnotherFolderTheNoteIsWrittenThereAndOpenedFromTheProgramsFolder) {
@@ -300,5 +305,5 @@ TEST_F(UsageNote, FromAnotherFolderTheNoteIsWrittenThereAndOpenedFromThePrograms
     expect_normal_end(outcome);
     EXPECT_TRUE(read_whole_file(current.file("readme.txt")) == note_bytes());
     EXPECT_EQ(read_whole_file(program_folder.file("readme.txt")), KEPT_NOTE);
-    EXPECT_EQ(opened(WAIT_MS), program_folder.file("readme.txt"));
+    EXPECT_EQ(opened(WAIT_MS), Lines({ program_folder.file("readme.txt"), program_folder.path() }));
 }

@@ -43,7 +43,7 @@ struct Outcome : SessionRecord {
 class RunFolder : public TempFolder {
   public:
     // A readme.txt that is there already keeps the usage note out of runs about pictures.
-    explicit RunFolder(bool with_note = true) {
+    explicit RunFolder(bool with_note = true, const std::string& name_end = "") : TempFolder(name_end) {
         if (with_note) write("readme.txt", KEPT_NOTE);
     }
     void make_folder(const char* name) const { CreateDirectoryA(file(name).c_str(), 0); }
@@ -84,7 +84,8 @@ class RunFolder : public TempFolder {
     // A copy of the built program in this folder, for runs where its folder matters.
     std::string copy_program() const {
         std::string copy = file("Vantorel.exe");
-        return CopyFileA(built_program().c_str(), copy.c_str(), FALSE) ? copy : "";
+        std::error_code error;
+        return std::filesystem::copy_file(built_program(), std::filesystem::u8path(copy), error) ? copy : "";
     }
 
     // Called with each dialog and box of a run just before it is finished.

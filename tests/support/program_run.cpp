@@ -1,4 +1,4 @@
-// Starting a program with CreateProcessA and playing a person through its dialogs with
+// Starting a program with CreateProcessW and playing a person through its dialogs with
 // the UI automation helpers.
 #include "tests/support/program_run.h"
 
@@ -54,11 +54,18 @@ bool ProgramRun::start(const std::string& program, const std::string& folder,
             error_start_.HighPart = (LONG)data.nFileSizeHigh;
         }
     }
-    STARTUPINFOA startup = {};
+    // Paths are UTF-8, which our own code page need not carry.
+    auto wide = [](const std::string& text) {
+        std::wstring result(text.size() + 1, L'\0');
+        result.resize(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &result[0], (int)result.size()));
+        return result;
+    };
+    std::wstring program_w = wide(program), command_w = wide(command), folder_w = wide(folder);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(program.c_str(), &command[0], 0, 0, FALSE, 0, environment.data(),
-                        folder.c_str(), &startup, &info))
+    if (!CreateProcessW(program_w.c_str(), &command_w[0], 0, 0, FALSE, 0, environment.data(),
+                        folder_w.c_str(), &startup, &info))
         return false;
     CloseHandle(info.hThread);
     process_ = info.hProcess;

@@ -17,7 +17,8 @@
 
 class TempFolder {
   public:
-    TempFolder() {
+    // name_end (UTF-8) ends the folder's name.
+    explicit TempFolder(const std::string& name_end = "") {
         namespace fs = std::filesystem;
         std::error_code error;
         fs::path base = fs::temp_directory_path(error);
@@ -25,9 +26,9 @@ class TempFolder {
         static unsigned counter;
         auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         for (int attempt = 0; attempt < 100 && path_.empty(); attempt++) {
-            fs::path candidate =
-                base / ("vantorel-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-            if (fs::create_directory(candidate, error)) path_ = candidate.string();
+            fs::path candidate = base / fs::u8path("vantorel-" + std::to_string(stamp) + "-" +
+                                                   std::to_string(counter++) + name_end);
+            if (fs::create_directory(candidate, error)) path_ = candidate.u8string();
         }
     }
     ~TempFolder() {
@@ -35,7 +36,7 @@ class TempFolder {
         // A program that has just ended may hold the folder a moment longer.
         for (int attempt = 0; attempt < 100; attempt++) {
             std::error_code error;
-            std::filesystem::remove_all(path_, error);
+            std::filesystem::remove_all(std::filesystem::u8path(path_), error);
             if (!error) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
