@@ -84,7 +84,7 @@ Bytes claiming(int32_t width, int32_t height, bool progressive) {
 // exactly the expected results, each a JPEG of the asked size.
 void expect_survived(const Outcome& outcome, int found, const Files& before, const Files& after,
                      const Lines& removed, const Lines& results) {
-    expect_normal_end(outcome);
+    expect_normal_end(outcome, HIGH_BEEP);
     EXPECT_EQ(outcome.shown, Lines({ "Success!: " + std::to_string(found) + " images in processed!" }));
     Lines written;
     for (const auto& file : after) {

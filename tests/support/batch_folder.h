@@ -17,10 +17,13 @@
 #include "tests/support/jpeg_maker.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/ui_automation.h"
 
 const DWORD BATCH_WAIT_MS = 10000;
 typedef std::vector<std::string> Lines;
 const char KEPT_NOTE[] = "Read it already.\r\n";
+const Lines HIGH_BEEP = { "3000 100" };
+const Lines LOW_BEEP = { "1000 100" };
 
 inline std::string built_program() { return program_windows_path(VANTOREL_EXE); }
 
@@ -34,9 +37,10 @@ inline Lines crlf_lines(const std::string& text) {
     return lines;
 }
 
-// What one run showed, and its Beep calls.
+// What one run showed, its Beep calls, and those heard when its first message box showed.
 struct Outcome : SessionRecord {
     Lines beeps;
+    Lines beeps_before_message;
 };
 
 // A fresh folder to run the program in, with what fills it and reads what a run left.
@@ -76,7 +80,15 @@ class RunFolder : public TempFolder {
             outcome.trouble = "could not start " + program;
             return outcome;
         }
-        SessionPlan plan = { "InputRequester", answers, false, BATCH_WAIT_MS, seen };
+        bool message_seen = false;
+        auto heard = [&](HWND window) {
+            if (!message_seen && ui_class_of(window) == "#32770") {
+                message_seen = true;
+                outcome.beeps_before_message = program_beeps(run.error_output());
+            }
+            if (seen) seen(window);
+        };
+        SessionPlan plan = { "InputRequester", answers, false, BATCH_WAIT_MS, heard };
         static_cast<SessionRecord&>(outcome) = program_session(run, plan);
         outcome.beeps = program_beeps(run.error_output());
         return outcome;
@@ -92,10 +104,15 @@ class RunFolder : public TempFolder {
     std::function<void(HWND)> seen;
 };
 
-inline void expect_normal_end(const Outcome& outcome) {
+// A normal end with exactly these beeps, heard before a message box showed.
+inline void expect_normal_end(const Outcome& outcome, const Lines& beeps) {
     EXPECT_EQ(outcome.trouble, "");
     EXPECT_TRUE(outcome.ended);
     EXPECT_EQ(outcome.exit_code, 0u);
+    EXPECT_EQ(outcome.beeps, beeps);
+    if (!outcome.shown.empty()) {
+        EXPECT_EQ(outcome.beeps_before_message, beeps) << "heard before the message";
+    }
 }
 
 #endif
