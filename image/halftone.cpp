@@ -11,7 +11,11 @@
 // row blends at most two of those; a target row inside one source row is that row's
 // sums rounded, made once and copied. The final rounding runs in float where that is
 // exact (see Rounding).
+//
+// This file is compiled twice, with SSE2 and without, each compile's entry named by
+// HALFTONE_PATH (image/halftone_paths.h); everything else stays inside the compile.
 #include "image/halftone.h"
+#include "image/halftone_paths.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -114,9 +118,11 @@ bool axes_build(AxisWeights* x, AxisWeights* y, int32_t source_width, int32_t ta
 
 // floor((sum + divisor / 2) / divisor). In float when the divisor is below 2^14: with
 // r = sum + divisor / 2 (below 2^23), (r + 0.5) / divisor has r / divisor's floor, lies
-// at least 0.5 / divisor from any integer and below 256; the two float roundings move it
-// by less than 256 * 2^-23 = 2^-15, which is at most 0.5 / divisor, so truncating is
-// exact. Otherwise a double estimate off by at most one, corrected.
+// at least 0.5 / divisor from any integer and below 256. r + 0.5 is exact; the scale and
+// the product are each rounded to float, or on x87 to its wider format and maybe then to
+// float, each within 2^-24 + 2^-64 of itself: together they move it by less than
+// 256 * 2^-23 = 2^-15, which is at most 0.5 / divisor, so truncating is exact.
+// Otherwise a double estimate off by at most one, corrected.
 struct Rounding {
     uint64_t divisor;
     uint64_t half;
@@ -441,9 +447,9 @@ int32_t stretch_with(const uint8_t* source, int32_t source_width, int32_t source
 
 }  // namespace
 
-int32_t halftone_stretch(const uint8_t* source, int32_t source_width, int32_t source_height,
-                         int32_t source_stride, uint8_t* target, int32_t target_width,
-                         int32_t target_height, int32_t target_stride, int32_t channels) {
+int32_t HALFTONE_PATH(const uint8_t* source, int32_t source_width, int32_t source_height,
+                      int32_t source_stride, uint8_t* target, int32_t target_width,
+                      int32_t target_height, int32_t target_stride, int32_t channels) {
     if (source_width < 1 || source_height < 1 || target_width < 1 || target_height < 1) return 0;
     // Weights are at most the shorter side of their axis and are multiplied as 16 bits.
     if (source_width > HALFTONE_LARGEST_SIDE || source_height > HALFTONE_LARGEST_SIDE ||

@@ -1,7 +1,8 @@
 // The one door to the operating system for platform-neutral code.
 // On Windows it is <windows.h>. On the Linux host build it supplies the few kernel32
 // calls the neutral code makes (private heaps, one-time initialisation, interlocked
-// operations, Sleep, critical sections, ExitProcess), so the sanitizers can watch that code.
+// operations, Sleep, critical sections, ExitProcess, processor features), so the
+// sanitizers can watch that code.
 #ifndef VANTOREL_RUNTIME_PLATFORM_H
 #define VANTOREL_RUNTIME_PLATFORM_H
 
@@ -167,6 +168,12 @@ inline void InitializeCriticalSection(CRITICAL_SECTION* cs) {
 inline void EnterCriticalSection(CRITICAL_SECTION* cs) { pthread_mutex_lock(&cs->mutex); }
 inline void LeaveCriticalSection(CRITICAL_SECTION* cs) { pthread_mutex_unlock(&cs->mutex); }
 inline void DeleteCriticalSection(CRITICAL_SECTION* cs) { pthread_mutex_destroy(&cs->mutex); }
+
+// Only SSE2 is asked for.
+#define PF_XMMI64_INSTRUCTIONS_AVAILABLE 10
+inline BOOL IsProcessorFeaturePresent(DWORD feature) {
+    return feature == PF_XMMI64_INSTRUCTIONS_AVAILABLE && __builtin_cpu_supports("sse2");
+}
 
 #endif  // _WIN32
 #endif

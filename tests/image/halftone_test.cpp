@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/halftone.h"
+#include "image/halftone_paths.h"
 #include "tests/support/pixel_reference.h"
 
 namespace {
@@ -39,11 +40,19 @@ uint8_t reference(Picture& in, int32_t tw, int32_t th, int32_t x, int32_t y, int
 }
 
 // The whole target, padding included, against the reference written into the same
-// padding; the first differing byte is named.
+// padding; the first differing byte is named. The SSE2 and the plain compile each give
+// it too, whichever one this processor makes halftone_stretch take.
 void expect_reference_bytes(Picture& in, Picture& out, const char* name) {
-    Picture expected(out.width, out.height, out.channels, out.stride - ((out.width * out.channels + 3) & ~3));
+    const int32_t padding = out.stride - ((out.width * out.channels + 3) & ~3);
+    Picture expected(out.width, out.height, out.channels, padding);
     reference_halftone(in.bytes.data(), in.width, in.height, in.stride, expected.bytes.data(),
                        out.width, out.height, out.stride, in.channels);
+    for (HalftoneStretch* path : {halftone_stretch_sse2, halftone_stretch_plain}) {
+        Picture again(out.width, out.height, out.channels, padding);
+        ASSERT_EQ(path(in.bytes.data(), in.width, in.height, in.stride, again.bytes.data(), out.width, out.height, out.stride, in.channels), 1);
+        EXPECT_TRUE(again.bytes == expected.bytes) << name << (path == halftone_stretch_sse2 ? " by SSE2: " : " plainly: ")
+                                                   << in.width << "x" << in.height << " to " << out.width << "x" << out.height;
+    }
     for (size_t i = 0; i < out.bytes.size(); i++)
         if (out.bytes[i] != expected.bytes[i]) {
             ADD_FAILURE() << name << ": " << in.width << "x" << in.height << " to " << out.width
@@ -175,9 +184,12 @@ TEST(Halftone, PhotographLikePicturesMatchTheReference) {
 
 TEST(Halftone, WideSumsForCoprimeSizesStayExact) {
     // 9001 to 9000 across and 1001 to 1000 down: the weights' product needs 64-bit sums.
-    Picture in(9001, 1001, 3), out(9000, 1000, 3);
+    // The plain compile gives the same bytes.
+    Picture in(9001, 1001, 3), out(9000, 1000, 3), plain(9000, 1000, 3);
     fill_random(in, 99);
     ASSERT_EQ(stretch(in, out), 1);
+    ASSERT_EQ(halftone_stretch_plain(in.bytes.data(), 9001, 1001, in.stride, plain.bytes.data(), 9000, 1000, plain.stride, 3), 1);
+    EXPECT_TRUE(plain.bytes == out.bytes);
     std::mt19937 random(3);
     for (int probe = 0; probe < 300; probe++) {
         int32_t x = random() % 9000, y = random() % 1000, ch = random() % 3;
