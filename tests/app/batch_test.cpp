@@ -224,9 +224,7 @@ class UsageNote : public testing::Test {
     Lines opened(DWORD wait_ms) const {
         std::string text;
         ui_wait_until([&] { return !(text = read_whole_file(record())).empty(); }, wait_ms);
-        Lines lines;
-        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(text.substr(start, end - start));
+        Lines lines = crlf_lines(text);
         if (lines.size() != 3) return Lines();
         if (HANDLE viewer = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, strtoul(lines[2].c_str(), 0, 10))) {
             if (WaitForSingleObject(viewer, 5000) == WAIT_TIMEOUT) TerminateProcess(viewer, 1);

@@ -20,7 +20,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::wstring record = arguments[2], partial = record + L".partial";
     FILE* f = _wfopen(partial.c_str(), L"wb");
     if (!f) return 2;
-    fprintf(f, "%s\n%s\n%lu\n", utf8(arguments[1]).c_str(), utf8(folder).c_str(), GetCurrentProcessId());
+    fprintf(f, "%s\r\n%s\r\n%lu\r\n", utf8(arguments[1]).c_str(), utf8(folder).c_str(), GetCurrentProcessId());
     fclose(f);
     return MoveFileExW(partial.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 3;
 }

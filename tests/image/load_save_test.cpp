@@ -97,18 +97,6 @@ TEST(BmpLoad, ThirtyTwoBitsWithoutAlphaLoadOpaque) {
     image_free(0);
 }
 
-TEST(BmpLoad, TopDownRowsLoadUpright) {
-    TestBmp up{test_picture_gradient(7, 6), 24, {}};
-    TestBmp down = up;
-    down.top_down = true;
-    ASSERT_NE(test_load(0, test_bmp_file(up)), 0);
-    ASSERT_NE(test_load(1, test_bmp_file(down)), 0);
-    EXPECT_EQ(test_image_pixels(0).pixels, test_image_pixels(1).pixels);
-    EXPECT_EQ(test_image(1)->height, 6);
-    image_free(0);
-    image_free(1);
-}
-
 TEST(ImageLoadFile, ReadsTheWholeFile) {
     TempFolder folder;
     TestBmp bmp{test_picture_gradient(9, 4), 24, {}};
