@@ -1,12 +1,12 @@
 // Heap exhaustion of the picture path under Windows: the driver's calls on one picture
 // (image_load of a JPEG file, or of a BMP file under a .jpg name, image_resize, image_save
-// as JPEG or 8-bit BMP, image_free; an icon only loaded and freed) run once whole, then
-// again for every k up to the number of allocations the whole run made, with the k-th
-// allocation failing, or every one from the k-th on. The allocations are numbered across
-// the heap calls of the program's own code (HeapAlloc and HeapReAlloc on any heap), the C
-// heap (libjpeg's) and its DIB sections. Every run must give back every heap block and GDI
-// object, report each failure as 0 and leave no file behind a failed save, or succeed
-// with exactly the whole run's file.
+// as JPEG or as 8- or 24-bit BMP, image_free; an icon only loaded and freed) run once
+// whole, then again for every k up to the number of allocations the whole run made, with
+// the k-th allocation failing, or every one from the k-th on. The allocations are
+// numbered across the heap calls of the program's own code (HeapAlloc and HeapReAlloc on
+// any heap), the C heap (libjpeg's) and its DIB sections. Every run must give back every
+// heap block and GDI object, report each failure as 0 and leave no file behind a failed
+// save, or succeed with exactly the whole run's file.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -202,6 +202,9 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
         {"32-bit BMP with alpha named .jpg, reduced to 40x30", "bmp32.jpg", 0, 40, 30, JPEG, -1},
         {"8-bit BMP named .jpg, enlarged to 90x64", "bmp8.jpg", 0, 90, 64, JPEG, -1},
         {"reduced to 40x30, saved as 8-bit BMP", "photo.jpg", 0, 40, 30, IMAGE_FORMAT_BMP, 8},
+        // Flattened from 32 bits row by row.
+        {"32-bit BMP named .jpg, reduced, saved as 24-bit BMP", "bmp32.jpg", 0, 40, 30,
+         IMAGE_FORMAT_BMP, 24},
         {"icon named .jpg, loaded", "icon.jpg", 0, 0, 0, JPEG, -1},
     };
     for (const auto& c : cases) {
@@ -227,7 +230,7 @@ TEST(PicturePathExhaustion, LoadResizeSaveFailsCleanly) {
             std::vector<uint32_t> palette;
             ASSERT_TRUE(test_bmp_read(whole.file, &written, &bits, &palette)) << c.what;
             EXPECT_EQ(std::to_string(bits) + " bits, " + std::to_string(written.width) + "x" +
-                      std::to_string(written.height), "8 bits, 40x30");
+                      std::to_string(written.height), std::to_string(c.depth) + " bits, 40x30");
         }
         printf("picture path %s: %d allocations (%d by heap calls, %d by the C heap and DIB sections)\n",
                c.what, whole.asked, heap_calls, whole.asked - heap_calls);
