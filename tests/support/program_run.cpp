@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <filesystem>
+
 #include "tests/support/ui_automation.h"
 #include "tests/support/wait_scale.h"
 
@@ -55,11 +57,7 @@ bool ProgramRun::start(const std::string& program, const std::string& folder,
         }
     }
     // Paths are UTF-8, which our own code page need not carry.
-    auto wide = [](const std::string& text) {
-        std::wstring result(text.size() + 1, L'\0');
-        result.resize(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &result[0], (int)result.size()));
-        return result;
-    };
+    auto wide = [](const std::string& text) { return std::filesystem::u8path(text).wstring(); };
     std::wstring program_w = wide(program), command_w = wide(command), folder_w = wide(folder);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
