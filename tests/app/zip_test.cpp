@@ -1,6 +1,10 @@
 // The released program as a Windows user gets it: Vantorel.exe from the unpacked
-// dist zip (VANTOREL_EXE), not the build tree's, doing one good and one refused run.
+// dist zip (VANTOREL_EXE), not the build tree's, doing one good and one refused run,
+// and the version the file's properties show.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
 
 #include "tests/support/batch_folder.h"
 
@@ -27,4 +31,42 @@ TEST(Zip, TheUnpackedProgramResizesAndRefuses) {
     expect_normal_end(refused, LOW_BEEP);
     EXPECT_EQ(refused.shown, Lines());
     EXPECT_EQ(other.files_in("result"), Lines());
+}
+
+TEST(Zip, TheFilesPropertiesNameTheProgramItsVersionAndAuthors) {
+    std::string path = built_program();
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), 0);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = 0;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void**)&fixed, &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                          std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                          std::to_string(HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(numbers, VANTOREL_VERSION);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileType, (DWORD)VFT_APP);
+
+    struct Field {
+        const char* name;
+        std::string value;
+    } fields[] = {
+        { "ProductName", "Vantorel" },
+        { "FileDescription", "Vantorel batch JPEG resizer" },
+        { "FileVersion", VANTOREL_VERSION },
+        { "ProductVersion", VANTOREL_VERSION },
+        { "LegalCopyright", "Copyright (c) 2026 the Vantorel authors" },
+        { "OriginalFilename", "Vantorel.exe" },
+    };
+    for (const Field& field : fields) {
+        const char* value = 0;
+        std::string key = std::string("\\StringFileInfo\\040904B0\\") + field.name;
+        EXPECT_TRUE(VerQueryValueA(info.data(), key.c_str(), (void**)&value, &length) && value) << field.name;
+        EXPECT_EQ(std::string(value ? value : ""), field.value) << field.name;
+    }
 }
