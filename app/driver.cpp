@@ -1,7 +1,7 @@
 // The batch driver: the program's own sequence. It collects the "*.jpg" names of
 // "images\", asks for the width and the height, writes every picture resized into
 // "result\" as JPEG at quality 70, and ends with a high beep and a message; every
-// refusal ends with a low beep and no message.
+// refusal, and a run that wrote no picture, ends with a low beep and no message.
 #include "app/driver.h"
 
 #include <stdlib.h>
@@ -110,19 +110,27 @@ static int32_t build_path(const char* prefix, const char* name) {
     return s;
 }
 
-static void process_pictures(void) {
+// Resizes one picture into "result\"; 1 when its result was written.
+static int32_t process_picture(const char* name) {
+    int32_t s = build_path("images\\", name);
+    int32_t loaded = image_load(0, string_buffer + s);
+    string_end = s;
+    if (!loaded) return 0;
+    image_resize(0, target_width, target_height);
+    s = build_path("result\\", name);
+    int32_t saved = image_save(0, string_buffer + s, IMAGE_FORMAT_JPEG);
+    string_end = s;
+    image_free(0);
+    return saved > 0 ? 1 : 0;
+}
+
+// Processes every picture; returns how many were written.
+static int32_t process_pictures(void) {
+    int32_t written = 0;
     list_reset(picture_names.list);
-    while (PictureEntry* entry = (PictureEntry*)list_next_element(picture_names.list)) {
-        int32_t s = build_path("images\\", entry->name);
-        int32_t loaded = image_load(0, string_buffer + s);
-        string_end = s;
-        if (!loaded) continue;
-        image_resize(0, target_width, target_height);
-        s = build_path("result\\", entry->name);
-        image_save(0, string_buffer + s, IMAGE_FORMAT_JPEG);
-        string_end = s;
-        image_free(0);
-    }
+    while (PictureEntry* entry = (PictureEntry*)list_next_element(picture_names.list))
+        written += process_picture(entry->name);
+    return written;
 }
 
 static void report_success(void) {
@@ -143,10 +151,10 @@ void driver_main(void) {
     if (!window_open(0, IGNORE_VALUE, IGNORE_VALUE, 300, 200, "Vantorel", 1)) return;
 
     write_usage_note();
+    // A run that wrote no picture at all is no success, however many were found.
     if (collect_names() && found_count > 0 &&
         ask_side("Width", "Enter of width", &target_width) &&
-        ask_side("Height", "Enter of height", &target_height)) {
-        process_pictures();
+        ask_side("Height", "Enter of height", &target_height) && process_pictures() > 0) {
         report_success();
     } else {
         Beep(LOW_BEEP, BEEP_MS);
