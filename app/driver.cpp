@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <windows.h>
 
+#include "app/progress.h"
 #include "app/usage_note.h"
 #include "codecs/jpeg/jpeg.h"
 #include "fs/dirscan.h"
@@ -124,12 +125,16 @@ static int32_t process_picture(const char* name) {
     return saved > 0 ? 1 : 0;
 }
 
-// Processes every picture; returns how many were written.
-static int32_t process_pictures(void) {
+// Processes every picture, showing the progress in window; returns how many were written.
+static int32_t process_pictures(HWND window) {
+    int32_t done = 0;
     int32_t written = 0;
+    progress_show(window, found_count);
     list_reset(picture_names.list);
-    while (PictureEntry* entry = (PictureEntry*)list_next_element(picture_names.list))
+    while (PictureEntry* entry = (PictureEntry*)list_next_element(picture_names.list)) {
         written += process_picture(entry->name);
+        progress_step(++done);
+    }
     return written;
 }
 
@@ -148,13 +153,14 @@ void driver_main(void) {
     list_new(sizeof(PictureEntry), &picture_names, picture_entry_fields, LIST_OF_RECORDS);
     jpeg_decoder_register();
     jpeg_encoder_register();
-    if (!window_open(0, IGNORE_VALUE, IGNORE_VALUE, 300, 200, "Vantorel", 1)) return;
+    HWND window = (HWND)window_open(0, IGNORE_VALUE, IGNORE_VALUE, 300, 200, "Vantorel", 1);
+    if (!window) return;
 
     write_usage_note();
     // A run that wrote no picture at all is no success, however many were found.
     if (collect_names() && found_count > 0 &&
         ask_side("Width", "Enter of width", &target_width) &&
-        ask_side("Height", "Enter of height", &target_height) && process_pictures() > 0) {
+        ask_side("Height", "Enter of height", &target_height) && process_pictures(window) > 0) {
         report_success();
     } else {
         Beep(LOW_BEEP, BEEP_MS);

@@ -142,7 +142,8 @@ How to use it
    as JPEG at quality 70, under its own name into the folder "result" beside
    "images". Vantorel creates "result" itself when it is missing; a picture of
    the same name there is replaced. Pictures whose size differs in shape from
-   the one entered are stretched to fit.
+   the one entered are stretched to fit. While it works, its window shows how
+   many pictures are done; it cannot be stopped midway.
 
 What the beeps mean
 -------------------
@@ -150,10 +151,12 @@ What the beeps mean
 - A high beep (3000 Hz) and a message "N images in processed!": the run is done;
   N is the number of .jpg files found. A file that is not a readable JPEG is
   skipped without a sign, so compare the folder "result" with "images".
-- A low beep (1000 Hz) and no message: the run was refused and no picture was
-  written. There is no "images" folder, no .jpg file in it, or the answer was
-  empty, cancelled, longer than 4 characters or not a number from 1 to 8192.
-  Start Vantorel again.
+- A low beep (1000 Hz) and no message: no picture was written. Either the run
+  was refused: there is no "images" folder, no .jpg file in it, or the answer
+  was empty, cancelled, longer than 4 characters or not a number from 1 to
+  8192; start Vantorel again. Or not one picture could be written: "result"
+  cannot be made or written to (a file of that name, a read-only folder, a full
+  disk), or no picture in "images" is a readable JPEG.
 
 Its own usage note
 ------------------

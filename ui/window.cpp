@@ -1,5 +1,6 @@
 // Window objects: opening (class, style, outer size, position, showing, accelerators,
-// gadget list, number), hiding, centring and closing numbered windows.
+// gadget list, number), hiding, centring and closing numbered windows, and pumping
+// their messages between the steps of a long job.
 #include "ui/window.h"
 
 #include <ole2.h>
@@ -162,6 +163,18 @@ int32_t window_close(int32_t number) {
     event_bindings_remove_window(number);
     registry_free(window_registry, number);
     return 1;
+}
+
+void window_pump_messages(void) {
+    MSG message;
+    while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage((int)message.wParam);
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }
 
 // A window of w x h on the screen, clipped to it, so never at a negative coordinate.

@@ -75,6 +75,10 @@ intptr_t window_open(int32_t number, int32_t x, int32_t y, int32_t width, int32_
 int32_t window_hide(int32_t number, int32_t hide, uint32_t flags = 0);
 // Closes one window, or every window for -1; 0 for a number that is not open.
 int32_t window_close(int32_t number);
+// Takes and dispatches every message waiting for this thread, so that its windows paint
+// and answer while a long job runs on it; what the window procedure makes of them stays
+// in the event queue. A quit message is left for the next message loop.
+void window_pump_messages(void);
 // Centres on the screen (flag 0x1) or on reference (flag 0x2; without one the active
 // window), never at a negative coordinate.
 void window_centre(HWND window, uint32_t flags, HWND reference);

@@ -88,7 +88,7 @@ class RunFolder : public TempFolder {
             }
             if (seen) seen(window);
         };
-        SessionPlan plan = { "InputRequester", answers, false, BATCH_WAIT_MS, heard };
+        SessionPlan plan = { "InputRequester", answers, false, wait_ms, heard };
         static_cast<SessionRecord&>(outcome) = program_session(run, plan);
         outcome.beeps = program_beeps(run.error_output());
         return outcome;
@@ -102,6 +102,8 @@ class RunFolder : public TempFolder {
 
     // Called with each dialog and box of a run just before it is finished.
     std::function<void(HWND)> seen;
+    // The longest wait for the next window, before test_wait_ms stretches it.
+    DWORD wait_ms = BATCH_WAIT_MS;
 };
 
 // A normal end with exactly these beeps, heard before a message box showed.
