@@ -66,6 +66,12 @@ fi
 # from the output pipes of the tests: a service holding a test's pipe keeps it open.
 [ -f "$WINEPREFIX/system.reg" ] || echo "bench: creating the Wine prefix"
 wineboot -u </dev/null >/dev/null 2>&1
+# Wine draws the caption buttons of its own window frames with Marlett, but loads fonts
+# only from the prefix's Fonts folder, where nothing puts Debian's copy (fonts-wine).
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+  cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+fi
 # No window manager runs here: Wine must not wait for one (2 s at every show and hide).
 if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
