@@ -8,19 +8,10 @@
 
 #include <string>
 
-static std::string read_file(const char* path) {
-    std::string data;
-    FILE* f = fopen(path, "rb");
-    if (!f) return data;
-    char chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
-    fclose(f);
-    return data;
-}
+#include "tests/support/temp_folder.h"
 
 TEST(Executable, IsA32BitGuiImage) {
-    std::string image = read_file(VANTOREL_EXE);
+    std::string image = read_whole_file(VANTOREL_EXE);
     ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
     const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)image.data();
     ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
