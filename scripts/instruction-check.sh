@@ -35,8 +35,9 @@ def text_bytes(exe):
 if text_bytes(shipped) != text_bytes(built):
     sys.exit(f'instruction-check: the code of {shipped} is not the code of {built}')
 
-# Registers %mm0-7, %xmm0-7, %ymm0-7, and the instructions of those sets that name none.
-register = re.compile(r'%[xy]?mm[0-7]\b')
+# Registers %mm0-7, %xmm0-7, %ymm0-7, %zmm0-7, and the instructions of those sets that
+# name none.
+register = re.compile(r'%[xyz]?mm[0-7]\b')
 registerless = {'emms', 'femms', 'ldmxcsr', 'stmxcsr', 'vldmxcsr', 'vstmxcsr', 'sfence',
                 'lfence', 'mfence', 'prefetchnta', 'prefetcht0', 'prefetcht1', 'prefetcht2',
                 'prefetch', 'prefetchw', 'movnti', 'clflush', 'vzeroupper', 'vzeroall'}
