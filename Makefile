@@ -40,12 +40,14 @@ build: configure-win deps-host
 	@printf 'subdirs("host")\nsubdirs("win")\n' > $(BUILD)/CTestTestfile.cmake
 
 # The zip test runs the program unpacked from dist's zip, made here (a second).
+# The instruction check reads the shipped program for SSE and MMX outside checked paths.
 # Every step that runs 32-bit code goes through scripts/i386.sh: here where this
 # machine runs it, otherwise in the project's virtual machine.
 # CI also takes the virtual machine's road on purpose (scripts/vm-check.sh), so that it
 # cannot rot where this machine runs 32-bit code itself.
 test: build
 	@bash scripts/dist.sh $(BUILD)
+	@bash scripts/instruction-check.sh $(BUILD)
 	@bash scripts/i386.sh bash scripts/bench.sh ctest --test-dir $(BUILD) -j2 --output-on-failure --timeout 600
 	@if [ -n "$$CI" ]; then bash scripts/vm-check.sh $(BUILD); fi
 

@@ -17,6 +17,16 @@ typedef char PathBuffer[PATH_BYTES + 1];
 // out whole. Null text has none.
 int32_t path_bytes(const char* text, int32_t length);
 
+// The bytes of the character text starts with, for finding '\\', '/', '|' and ' ' in a
+// path of the active code page (code_page, GetACP's answer): 2 for a lead byte of a
+// double-byte code page that is not followed by the terminator, whose trail byte may be
+// 0x5C or 0x7C; else 1, as no byte of UTF-8's longer characters is below 0x80.
+int32_t path_char_bytes(const char* text, uint32_t code_page);
+
+// length, less the trailing characters of text that are in trailing (walked by
+// character, so that a trail byte is never taken for one).
+int32_t path_trimmed(const char* text, int32_t length, const char* trailing);
+
 // Copies what path_bytes keeps of text and a terminator; returns the bytes copied.
 inline int32_t path_copy(PathBuffer destination, const char* text, int32_t length) {
     int32_t n = path_bytes(text, length);

@@ -24,7 +24,8 @@ int64_t file_size(const char* path) {
         return drive_answer(copy);
     }
 
-    while (length > 0 && copy[length - 1] == '\\') copy[--length] = 0;
+    length = path_trimmed(copy, length, "\\");
+    copy[length] = 0;
 
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(copy, &found);
@@ -48,9 +49,8 @@ int32_t dir_create(const char* path) {
     if (!path) return 0;
     PathBuffer copy;
     int32_t length = path_copy(copy, path, PATH_BYTES);
-    while (length > 0 && (copy[length - 1] == ' ' || copy[length - 1] == '\\' ||
-                          copy[length - 1] == '/'))
-        copy[--length] = 0;
+    length = path_trimmed(copy, length, " \\/");
     if (!length) return 0;
+    copy[length] = 0;
     return CreateDirectoryA(copy, 0) ? 1 : 0;
 }

@@ -151,9 +151,13 @@ static HANDLE shell_open(const char* program, const char* parameters, const char
                          int show, bool* opened) {
     PathBuffer program_folder;
     if (!folder) {
-        const char* last = strrchr(program, '\\');
-        if (last && last > program) {
-            path_copy(program_folder, program, (int32_t)(last - program) + 1);
+        // The last '\\' found by character: a double-byte character's trail byte may be one.
+        const uint32_t code_page = GetACP();
+        int32_t last = 0;
+        for (int32_t i = 0; program[i]; i += path_char_bytes(program + i, code_page))
+            if (program[i] == '\\') last = i;
+        if (last > 0) {
+            path_copy(program_folder, program, last + 1);
             folder = program_folder;
         }
     }

@@ -29,7 +29,9 @@ void path_part(const char* path, int32_t pos) {
     }
     int32_t start = path[0] == '"' ? 1 : 0;
     int32_t end = 0;
-    for (int32_t i = 0; path[i] && path[i] != '|'; i++)
+    // By character: a double-byte character's trail byte may be a '\\' or a '|'.
+    const uint32_t code_page = GetACP();
+    for (int32_t i = 0; path[i] && path[i] != '|'; i += path_char_bytes(path + i, code_page))
         if (path[i] == '\\' || path[i] == '/') end = i + 1;
     int32_t length = end > start ? end - start : 0;
 

@@ -12,7 +12,8 @@ void program_filename(int32_t pos);
 
 // The folder part of path, up to and including its last '\' or '/': an opening double
 // quote and everything from the first '|' on are left out; empty without a separator
-// or for null. path may lie in the temporary buffer, at pos itself included.
+// or for null. The path is walked by character of the active code page. path may lie
+// in the temporary buffer, at pos itself included.
 void path_part(const char* path, int32_t pos);
 
 #endif

@@ -128,6 +128,15 @@ Vantorel resizes a whole folder of JPEG photographs to one size in one go. It is
 a single program, Vantorel.exe, for 32-bit and 64-bit Windows; it needs no
 installation and changes nothing outside the folder it runs in.
 
+What it needs
+-------------
+
+A processor of the Pentium Pro's generation or newer: Pentium Pro, Pentium II,
+Pentium III, Celeron, Athlon, Duron, VIA C3 from Nehemiah on, and every later
+x86 processor. It does not run on a Pentium, Pentium MMX, AMD K6 or an earlier
+VIA C3: there it stops before its window appears. SSE2 is not needed; where the
+processor has it, or MMX, Vantorel uses it to work faster.
+
 How to use it
 -------------
 

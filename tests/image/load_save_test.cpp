@@ -105,7 +105,7 @@ TEST(ImageLoadFile, ReadsTheWholeFile) {
     expect_pixels_near(test_image_pixels(3), expected_colours(bmp), 0, "from a file");
     EXPECT_EQ(image_load(-1, folder.path("missing.bmp").c_str()), 0);
     EXPECT_EQ(image_load(-1, nullptr), 0);
-    // A mend: an empty file fails before the number is touched, so its image stays.
+    // An empty file fails before the number is touched (no block of 0 bytes), so its image stays.
     ASSERT_TRUE(folder.write("empty.bmp", {}));
     EXPECT_EQ(image_load(3, folder.path("empty.bmp").c_str()), 0);
     expect_pixels_near(test_image_pixels(3), expected_colours(bmp), 0, "after an empty file");
