@@ -53,6 +53,13 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 mkdir -p "$WINEPREFIX"
+# In the virtual machine, the prefix an earlier run made (scripts/vm.sh keeps it).
+snap=${VANTOREL_WINE_SNAPSHOT:-}
+if [ -n "$snap" ] && [ -f "$snap" ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "bench: restoring the Wine prefix from $snap"
+  tar -xf "$snap" -C "$WINEPREFIX" ||
+    { echo "bench: it is damaged: the prefix is made anew"; find "$WINEPREFIX" -mindepth 1 -delete; rm -f "$snap"; }
+fi
 wineserver -f -p </dev/null >/dev/null 2>&1 &
 server=$!
 sleep 0.5

@@ -12,7 +12,8 @@
 # build/fuzz/logs/<target>-<time>.log, inputs that broke a target to
 # build/fuzz/artifacts/<target>/.
 # A broken target fails the run: turn its input into a file under
-# tests/fuzz/regressions/<target>/, which make test replays in both builds.
+# tests/fuzz/regressions/<target>/, which make test replays in both builds. So does a
+# target that read fewer of its seeds and corpus than it was given.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD:-$root/build}
@@ -30,6 +31,9 @@ if [ "${1:-}" != --run ]; then
   programs=(fuzz_seeds)
   for t in $targets; do programs+=("fuzz_$t"); done
   cmake --build "$out" -j2 --target "${programs[@]}"
+  # In the virtual machine the limit follows the run: per target its seconds and the
+  # coverage passes, and a margin for the boot and the seeds.
+  export VANTOREL_VM_TIMEOUT=${VANTOREL_VM_TIMEOUT:-$(( $(wc -w <<<"$targets") * (seconds + 600) + 900 ))}
   exec bash "$root/scripts/i386.sh" bash "$root/scripts/fuzz.sh" --run
 fi
 "$out/tests/fuzz/fuzz_seeds" "$out/seeds"
@@ -62,18 +66,37 @@ done
 # Huge allocations fail as they do in a 32-bit process, rather than ending the run.
 export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1
-# The coverage the given seed folders reach on their own: run into an empty corpus so
-# that no folder is written, every input kept whole.
+# The 32-bit libFuzzer lists folders with readdir, built without large-file support: on
+# the virtual machine's 9p share the host's 64-bit directory offsets make it fail
+# (EOVERFLOW) and libFuzzer reads nothing. So it is handed the files by name.
+#   inputs LIST FOLDER...   writes LIST for -seed_inputs=@LIST; prints how many files
+inputs() {
+  local list=$1
+  shift
+  find "$@" -type f | paste -sd, | tr -d '\n' >"$list"
+  find "$@" -type f | wc -l
+}
+# The inputs libFuzzer says it read (its log): fewer than it was given fails the run.
+check_read() {
+  local got
+  got=$(sed -n 's/^INFO: seed corpus: files: \([0-9]*\) .*/\1/p' "$2" | tail -n 1)
+  [ "${got:-0}" -ge "$1" ] && [ "$1" -gt 0 ] && return 0
+  echo "fuzz: libFuzzer read ${got:-0} of the $1 seed and corpus files it was given (none made?); see $2"
+  return 1
+}
+# The coverage the listed seeds reach on their own: run into an empty corpus so that no
+# folder is written, every input kept whole.
 coverage() {
-  local t=$1 what=$2 scratch=$out/coverage/$1
-  shift 2
+  local t=$1 what=$2 list=$3 n=$4 scratch=$out/coverage/$1
   rm -rf "$scratch"
   mkdir -p "$scratch"
+  "$out/tests/fuzz/fuzz_$t" "$scratch" -seed_inputs=@"$list" -runs=0 -max_len="$max_len" \
+    -rss_limit_mb=2048 >"$scratch.log" 2>&1 || true
   local line
-  line=$("$out/tests/fuzz/fuzz_$t" "$scratch" "$@" -runs=0 -max_len="$max_len" \
-           -rss_limit_mb=2048 2>&1 | grep -E '^#[0-9]+[[:space:]]+INITED' | tail -n 1) || true
+  line=$(grep -E '^#[0-9]+[[:space:]]+INITED' "$scratch.log" | tail -n 1) || true
   echo "fuzz: $t $what: ${line:-no coverage line}"
   rm -rf "$scratch"
+  check_read "$n" "$scratch.log"
 }
 
 failed=()
@@ -84,18 +107,24 @@ for t in $targets; do
   max_len=$(find "$out/seeds/$t" "$out/seeds-pictures/$t" -type f -printf '%s\n' |
               sort -n | tail -n 1)
   [ "${max_len:-0}" -gt 65536 ] || max_len=65536
-  coverage "$t" "made seeds" "$out/seeds/$t"
+  lists=$out/logs/$t
+  n=$(inputs "$lists.seeds" "$out/seeds/$t")
+  coverage "$t" "made seeds" "$lists.seeds" "$n" || { failed+=("$t"); continue; }
+  n=$(inputs "$lists.pictures" "$out/seeds/$t" "$out/seeds-pictures/$t")
   [ -z "$(ls -A "$out/seeds-pictures/$t")" ] ||
-    coverage "$t" "made seeds and pictures" "$out/seeds/$t" "$out/seeds-pictures/$t"
+    coverage "$t" "made seeds and pictures" "$lists.pictures" "$n" || { failed+=("$t"); continue; }
+  # The corpus is read from the list too; new inputs go into its folder.
+  n=$(inputs "$lists.inputs" "$out/corpus/$t" "$out/seeds/$t" "$out/seeds-pictures/$t")
   echo "fuzz: $t for ${seconds}s"
-  if "$out/tests/fuzz/fuzz_$t" "$out/corpus/$t" "$out/seeds/$t" "$out/seeds-pictures/$t" \
+  if "$out/tests/fuzz/fuzz_$t" "$out/corpus/$t" -seed_inputs=@"$lists.inputs" \
        -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len="$max_len" \
        -artifact_prefix="$out/artifacts/$t/" -print_final_stats=1 \
        >"$log" 2>&1; then
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
+    check_read "$n" "$log" || failed+=("$t")
   else
     failed+=("$t")
     echo "fuzz: $t broke; see $log and $out/artifacts/$t/"
   fi
 done
-[ ${#failed[@]} -eq 0 ] || { echo "fuzz: broken targets: ${failed[*]}"; exit 1; }
+[ ${#failed[@]} -eq 0 ] || { echo "fuzz: failed targets: ${failed[*]}"; exit 1; }

@@ -12,7 +12,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Some kernels refuse every 32-bit program (IA-32 emulation off): ask this one.
 runs_i386() {
   local probe code=0
-  probe=$(mktemp -d)
+  probe=$(mktemp -d) && [ -d "$probe" ] || { echo "i386: no temporary folder could be made" >&2; exit 1; }
   printf 'int main(void) { return 0; }\n' >"$probe/p.c"
   if ! gcc -m32 "$probe/p.c" -o "$probe/p" 2>"$probe/cc.log"; then
     echo "i386: cannot build a 32-bit probe (gcc -m32; make setup installs g++-multilib):" >&2

@@ -76,3 +76,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 else
   say "all packages present"
 fi
+
+# Where this machine runs no 32-bit code, that code runs in the project's virtual machine
+# (scripts/vm.sh), which needs these two.
+if [ -z "${VANTOREL_SETUP_VM:-}" ] && ! bash "$root/scripts/i386.sh" --native 2>/dev/null; then
+  say "this machine runs no 32-bit code: adding the virtual machine's packages"
+  VANTOREL_SETUP_VM=1 exec bash "${BASH_SOURCE[0]}" qemu-system-x86 busybox-static
+fi

@@ -2,8 +2,9 @@
 # /init of the virtual machine that runs 32-bit code for machines whose CPU runs none
 # (scripts/vm.sh). Busybox only. The machine's own root comes over 9p read-only, the
 # checkout read-write at its own path, and the run folder (io) without a cache, so the
-# command's output reaches the caller as it is written. Runs io/run.sh in that root,
-# writes its exit code to io/status and powers off.
+# command's output reaches the caller as it is written. Runs io/run.sh in that root for
+# at most io/limit seconds, writes its exit code to io/status once the checkout's writes
+# are on the host, and powers off.
 /bin/busybox --install -s /bin
 export PATH=/bin
 mount -t proc proc /proc
@@ -35,13 +36,24 @@ mount -t devpts devpts /newroot/dev/pts
 mount -t tmpfs -o mode=1777 tmpfs /newroot/dev/shm
 checkout=$(cat /io/checkout)
 mkdir -p "/newroot$checkout" 2>/dev/null
-# Written through at once, so that nothing is lost at power-off; mapped files are cached,
-# which Wine needs to see its programs' code.
+# Cached, as Wine needs to map its programs from it (with cache=mmap they crash), and
+# written back within two seconds instead of thirty; what is left is synced below.
+echo 100 >/proc/sys/vm/dirty_expire_centisecs
+echo 100 >/proc/sys/vm/dirty_writeback_centisecs
 mount -t 9p -o "$p9,cache=loose" work "/newroot$checkout" || fail "no share for $checkout"
 mkdir -p /newroot/run/vantorel-io
 mount -o bind /io /newroot/run/vantorel-io || fail "no io folder in the root"
+# The checkout reached through a symbolic link: the link, where the guest lacks it.
+chroot /newroot /bin/bash -c '[ "$1" -ef "$2" ] || { mkdir -p -- "${1%/*}" && ln -sfn -- "$2" "$1"; }' \
+  - "$(cat /io/logical)" "$checkout" || fail "the checkout's path $(cat /io/logical) cannot be made"
 
-chroot /newroot /bin/bash /run/vantorel-io/run.sh </dev/null >>/io/stdout 2>>/io/stderr
-echo $? > /io/status.new && mv /io/status.new /io/status
-sync
+# The time limit is kept here, so that a stopped command's writes are synced as well.
+setsid chroot /newroot /bin/bash /run/vantorel-io/run.sh </dev/null >>/io/stdout 2>>/io/stderr &
+run=$!
+(sleep "$(cat /io/limit)"; : >/io/timed-out; kill -TERM -$run; sleep 10; kill -KILL -$run) 2>/dev/null &
+wait $run
+code=$?
+# The exit code goes last, once every write is on the host: one that failed there fails the run.
+sync -f "/newroot$checkout" || { echo "vm: the command's last writes did not reach the host" >>/io/stderr; code=125; }
+echo $code > /io/status.new && mv /io/status.new /io/status
 poweroff -f
