@@ -51,8 +51,11 @@ chroot /newroot /bin/bash -c '[ "$1" -ef "$2" ] || { mkdir -p -- "${1%/*}" && ln
 setsid chroot /newroot /bin/bash /run/vantorel-io/run.sh </dev/null >>/io/stdout 2>>/io/stderr &
 run=$!
 (sleep "$(cat /io/limit)"; : >/io/timed-out; kill -TERM -$run; sleep 10; kill -KILL -$run) 2>/dev/null &
+timer=$!
 wait $run
 code=$?
+# A command that has ended is no time-out, however long its writes take to sync.
+kill $timer 2>/dev/null
 # The exit code goes last, once every write is on the host: one that failed there fails the run.
 sync -f "/newroot$checkout" || { echo "vm: the command's last writes did not reach the host" >>/io/stderr; code=125; }
 echo $code > /io/status.new && mv /io/status.new /io/status
