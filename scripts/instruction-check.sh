@@ -3,10 +3,13 @@
 #   instruction-check.sh BUILD_DIR
 # Disassembles the shipped Vantorel.exe (dist.sh's, whose code must be the built one's
 # byte for byte; the built one names the functions) and fails when an instruction
-# touching an SSE, MMX or 3DNow! register, or one of their register-less instructions,
+# touching an SSE, MMX, 3DNow! or AVX-512 mask register, one of their register-less
+# instructions, or a later one that names none of them (fisttp, popcnt, crc32, BMI...)
 # lies outside the SSE2 compile of the halftone stretch and outside libjpeg-turbo's SIMD
-# functions, which its jsimd dispatch calls only after asking the processor. The plain
-# compile of the stretch must hold none at all.
+# functions, which its jsimd dispatch calls only after asking the processor (with cpuid
+# and xgetbv, which pass). The plain compile of the stretch must hold none at all. To
+# show it reads right, the check also plants three such instructions into a copy of the
+# program and must find them.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -35,23 +38,32 @@ def text_bytes(exe):
 if text_bytes(shipped) != text_bytes(built):
     sys.exit(f'instruction-check: the code of {shipped} is not the code of {built}')
 
-# Registers %mm0-7, %xmm0-7, %ymm0-7, %zmm0-7, and the instructions of those sets that
-# name none.
-register = re.compile(r'%[xyz]?mm[0-7]\b')
+# Registers %mm0-7, %xmm0-7, %ymm0-7, %zmm0-7 and the masks %k0-7, and the instructions
+# of those sets that name none.
+register = re.compile(r'%([xyz]?mm|k)[0-7]\b')
 registerless = {'emms', 'femms', 'ldmxcsr', 'stmxcsr', 'vldmxcsr', 'vstmxcsr', 'sfence',
                 'lfence', 'mfence', 'prefetchnta', 'prefetcht0', 'prefetcht1', 'prefetcht2',
-                'prefetch', 'prefetchw', 'movnti', 'clflush', 'vzeroupper', 'vzeroall'}
+                'prefetch', 'prefetchw', 'movnti', 'clflush', 'vzeroupper', 'vzeroall',
+                'monitor', 'mwait', 'monitorx', 'mwaitx', 'rdtscp', 'xsave', 'xsaveopt',
+                'xsavec', 'xsaves', 'xrstor', 'xrstors', 'xbegin', 'xend', 'xabort', 'xtest',
+                'clflushopt', 'clwb'}
+# Later general-purpose instructions, with or without a size suffix (fisttpll, crc32l):
+# SSE3's fisttp, SSE4.2's crc32, popcnt, lzcnt, movbe, BMI1, BMI2, ADX, RDRAND, RDSEED.
+# tzcnt passes: its bytes are rep bsf, which a P6 runs as bsf, and compilers write it for
+# a count of trailing zeros of a value known not to be 0, where both give the same.
+later = re.compile(r'^(fisttp|crc32|popcnt|lzcnt|movbe|andn|bextr|blsi|blsmsk|blsr|bzhi|'
+                   r'mulx|pdep|pext|rorx|sarx|shlx|shrx|adcx|adox|rdrand|rdseed)[bwlqs]?l?$')
 line = re.compile(r'^ *([0-9a-f]+):\t(\S+)(.*)$')
 
 def flagged(disassembly):
-    """(address, instruction) of every SSE, MMX or 3DNow! instruction."""
+    """(address, instruction) of every instruction a P6 without SSE or MMX lacks."""
     found = []
     for text in disassembly.splitlines():
         m = line.match(text)
         if not m:
             continue
         mnemonic, operands = m.group(2), m.group(3)
-        if register.search(operands) or mnemonic in registerless:
+        if register.search(operands) or mnemonic in registerless or later.match(mnemonic):
             found.append((int(m.group(1), 16), (mnemonic + operands).strip()))
     return found
 
@@ -67,11 +79,12 @@ if not plain_count:
 
 # The program's functions from its symbol table: .text symbols that are functions or
 # global, by address; each .file group's .text entry gives that object's code range.
-text_index = text_vma = None
+text_index = text_vma = text_offset = None
 for text in run('objdump', '-h', built).splitlines():
     fields = text.split()
-    if len(fields) >= 4 and fields[1] == '.text':
+    if len(fields) >= 6 and fields[1] == '.text':
         text_index, text_vma = int(fields[0]) + 1, int(fields[3], 16)
+        text_offset = int(fields[5], 16)
 symbol = re.compile(r'^\[ *\d+\]\(sec +(-?\d+)\)\(fl \S+\)\(ty +(\S+)\)\(scl +(\d+)\) \(nx \d\) 0x([0-9a-f]+) (.*)$')
 functions = {}
 groups = []          # [file name, [code ranges], {names}]
@@ -114,37 +127,67 @@ def function_at(address):
             hi = mid
     return functions[starts[lo - 1]] if lo else '(before every function)'
 
+def checked_path(address):
+    """'sse2' or 'jpeg' for an address on a processor-checked path, else None."""
+    if any(lo <= address < hi for lo, hi in sse2_ranges):
+        return 'sse2'
+    return 'jpeg' if jpeg_simd.match(function_at(address)) else None
+
+def sorted_out(disassembly):
+    """The flagged instructions: functions and counts per checked path, and the others by
+    function."""
+    kept = {'sse2': set(), 'jpeg': set()}
+    counts = {'sse2': 0, 'jpeg': 0}
+    outside = {}
+    for address, insn in flagged(disassembly):
+        name, where = function_at(address), checked_path(address)
+        if where:
+            kept[where].add(name)
+            counts[where] += 1
+        else:
+            outside.setdefault(name, []).append((address, insn))
+    return kept, counts, outside
+
 code = run('objdump', '-d', '--no-show-raw-insn', '-j', '.text', built)
 total = instructions(code)
-kept = {'sse2': set(), 'jpeg': set()}
-counts = {'sse2': 0, 'jpeg': 0}
-outside = {}
-for address, insn in flagged(code):
-    name = function_at(address)
-    if any(lo <= address < hi for lo, hi in sse2_ranges):
-        where = 'sse2'
-    elif jpeg_simd.match(name):
-        where = 'jpeg'
-    else:
-        outside.setdefault(name, []).append((address, insn))
-        continue
-    kept[where].add(name)
-    counts[where] += 1
+kept, counts, outside = sorted_out(code)
+
+# fisttpl (%eax), popcnt %eax,%eax and crc32l %eax,%eax, planted into a copy at the start
+# of the first function outside the checked paths with room for them, must be found there.
+planted = bytes.fromhex('db08' 'f30fb8c0' 'f20f38f1c0')
+host = next((a for a, b in zip(starts, starts[1:])
+             if b - a >= len(planted) and not checked_path(a)), None)
+if host is None:
+    sys.exit(f'instruction-check: no function of {built} has room for the planted instructions')
+image = bytearray(open(built, 'rb').read())
+at = text_offset + host - text_vma
+image[at:at + len(planted)] = planted
+with tempfile.NamedTemporaryFile(suffix='.exe') as copy:
+    copy.write(image)
+    copy.flush()
+    patched = run('objdump', '-d', '--no-show-raw-insn', f'--start-address={host:#x}',
+                  f'--stop-address={host + len(planted):#x}', copy.name)
+found_planted = sorted_out(patched)[2].get(functions[host], [])
 print(f'instruction-check: {shipped}: code identical to {built}; '
       f'{total} instructions in {len(starts)} functions')
 print(f'  SSE/MMX in the SSE2 stretch: {counts["sse2"]} instructions in {len(kept["sse2"])} functions')
 print(f'  SSE/MMX/AVX2/3DNow! in libjpeg-turbo\'s processor-checked SIMD: {counts["jpeg"]} '
       f'instructions in {len(kept["jpeg"])} functions')
-print(f'  SSE/MMX anywhere else: {sum(len(v) for v in outside.values())} instructions in '
+print(f'  SSE/MMX or later anywhere else: {sum(len(v) for v in outside.values())} instructions in '
       f'{len(outside)} functions')
 print(f'  the plain stretch ({plain.rsplit("/", 2)[-2]}): {len(bad)} of {plain_count} instructions')
+print(f'  fisttp, popcnt and crc32 planted into a copy of {functions[host]}: '
+      f'{len(found_planted)} of 3 found')
 # A reading that found no SSE2 where it must be would pass anything.
 if not counts['sse2'] or not counts['jpeg']:
     sys.exit('instruction-check: no SSE2 found in the SSE2 stretch or libjpeg-turbo: the '
              'disassembly was not read right')
+if len(found_planted) != 3:
+    sys.exit('instruction-check: the planted instructions were not all found: the check '
+             'would pass them')
 for name, found in sorted(outside.items()):
     address, insn = found[0]
-    print(f'  {name} uses SSE/MMX in {len(found)} instructions, first at {address:#x}: {insn}')
+    print(f'  {name} needs more than a P6 in {len(found)} instructions, first at {address:#x}: {insn}')
 for address, insn in bad[:10]:
     print(f'  the plain stretch at {address:#x}: {insn}')
 if outside or bad:
