@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "fs/pathbuf.h"
 #include "runtime/memory.h"
 #include "runtime/registry.h"
 #include "runtime/strings.h"
@@ -12,7 +13,8 @@ enum { SCAN_GROWTH = 16 };
 
 static ObjectRegistry* scan_registry;
 
-// directory, a backslash unless it is empty or already ends in one, then pattern.
+// directory, a backslash unless it is empty or already ends in one, then pattern. The end
+// is found by character: a double-byte character's trail byte 0x5C is no backslash.
 static char* search_text_new(const char* directory, const char* pattern) {
     size_t directory_length = strlen(directory);
     size_t pattern_length = strlen(pattern);
@@ -21,7 +23,8 @@ static char* search_text_new(const char* directory, const char* pattern) {
     char* end = text;
     memcpy(end, directory, directory_length);
     end += directory_length;
-    if (directory_length && directory[directory_length - 1] != '\\') *end++ = '\\';
+    const int32_t length = (int32_t)directory_length;
+    if (length && path_trimmed(directory, length, "\\") == length) *end++ = '\\';
     memcpy(end, pattern, pattern_length + 1);
     return text;
 }

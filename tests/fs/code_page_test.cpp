@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "fs/dirscan.h"
 #include "fs/pathinfo.h"
 #include "fs/process.h"
 #include "fs/progpath.h"
@@ -79,11 +80,13 @@ struct Hooks {
     }
 };
 
-enum Walk { PATH_PART, FILE_SIZE, DIR_CREATE, SHELL_FOLDER };
-const char* const walk_names[] = {"path_part", "file_size", "dir_create", "program_run's folder"};
+enum Walk { PATH_PART, FILE_SIZE, DIR_CREATE, SHELL_FOLDER, DIR_EXAMINE };
+const char* const walk_names[] = {"path_part", "file_size", "dir_create", "program_run's folder",
+                                   "dir_examine"};
 
 // path_part's result; the path file_size looks up; the folder dir_create makes; the
-// folder program_run gives the shell for a document named without one.
+// folder program_run gives the shell for a document named without one; the search
+// dir_examine makes.
 std::string walked(Walk walk, const char* path) {
     reached = "(not reached)";
     switch (walk) {
@@ -102,6 +105,9 @@ std::string walked(Walk walk, const char* path) {
         break;
     case SHELL_FOLDER:
         program_run(path, "", nullptr);
+        break;
+    case DIR_EXAMINE:
+        dir_finish(dir_examine(-1, path, "*.jpg"));
         break;
     }
     return reached;
@@ -137,6 +143,7 @@ TEST(CodePage, PathsAreWalkedByCharacter) {
         {SHELL_FOLDER, 932, "C:\\" HYOU "\\x.txt", "C:\\" HYOU "\\"},
         {SHELL_FOLDER, 1252, "C:\\dir\\" HYOU, "C:\\dir\\" HYOU},
         {SHELL_FOLDER, CP_UTF8, "C:\\" HYOU_UTF8 "\\x.txt", "C:\\" HYOU_UTF8 "\\"},
+        {DIR_EXAMINE, 932, "C:\\dir\\" HYOU, "C:\\dir\\" HYOU "\\*.jpg"},
     };
     Hooks hooks;
     ASSERT_TRUE(hooks.all) << "the code page answer or a path's system call cannot be hooked";
