@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "image/properties.h"
 #include "runtime/memory.h"
 
 ImageDecodeRequest* image_decode_request;
@@ -35,6 +36,9 @@ int32_t image_encoder_register(const ImageEncoder* encoder) {
 const ImageDecoder* image_decoder_find(ImageDecodeRequest* request, const uint8_t* data,
                                        uint32_t size) {
     memset(request, 0, sizeof *request);
+    // What an earlier decode left unclaimed must not pass for this picture's.
+    image_properties_free(image_properties_decoded);
+    image_properties_decoded = 0;
     request->data = data;
     request->size = size;
     request->from_memory = 1;

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "image/kept.h"
+#include "image/properties.h"
 
 ObjectRegistry* image_registry;
 
@@ -75,6 +76,7 @@ void image_library_init(void) {
 
 void image_library_end(void) {
     image_free(-1);
+    image_properties_drop_all();
     dib_spares_drop();
     image_load_release();
 }
@@ -90,6 +92,7 @@ int32_t image_free(int32_t number) {
         dib_section_release((HBITMAP)image->handle);
     else
         DestroyIcon((HICON)image->handle);
+    image_properties_keep(number, 0);
     registry_free(image_registry, number);
     return 1;
 }

@@ -6,6 +6,7 @@
 #include "image/codec.h"
 #include "image/image.h"
 #include "image/kept.h"
+#include "image/properties.h"
 #include "runtime/memory.h"
 
 // What a reader hands back to image_load_memory.
@@ -16,6 +17,7 @@ struct LoadedImage {
     int32_t depth;  // of the bitmap, for an icon of its colour bitmap
     int32_t source_depth;
     uint32_t format_code;
+    ImageProperties* properties;  // what a decoder found besides the pixels, or null
 };
 
 static void loaded_from_bitmap(LoadedImage* out, HBITMAP bitmap, const BITMAP* description) {
@@ -129,6 +131,11 @@ static bool decoders_read(const uint8_t* data, uint32_t size, LoadedImage* out) 
         dib_section_release(bitmap);
         bitmap = 0;
     }
+    // Taken before finish, which drops what a decoder published and no one took.
+    if (bitmap) {
+        out->properties = image_properties_decoded;
+        image_properties_decoded = 0;
+    }
     decoder->finish(request);
     if (!request->from_memory && request->stream) fclose(request->stream);
     request->stream = 0;
@@ -165,6 +172,8 @@ int32_t image_load_memory(int32_t number, const void* data, uint32_t size) {
     ImageObject* record = (ImageObject*)registry_allocate(image_registry, number);
     if (!record) return 0;
     int32_t identity = number == -1 ? registry_identity(record) : number;
+    // Nothing of the number's last picture may travel with this one.
+    image_properties_keep(identity, 0);
     const uint8_t* bytes = (const uint8_t*)data;
     LoadedImage loaded = {};
     bool ok = false;
@@ -180,6 +189,9 @@ int32_t image_load_memory(int32_t number, const void* data, uint32_t size) {
         loaded_release(&loaded);
         ok = false;
     }
+    // What the decoder found goes with its picture, and only with it.
+    if (ok) image_properties_keep(identity, loaded.properties);
+    else image_properties_free(loaded.properties);
     if (!ok) {
         if (number == -1) registry_free(image_registry, identity);
         return 0;

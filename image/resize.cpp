@@ -8,6 +8,7 @@
 #include "image/alpha.h"
 #include "image/halftone.h"
 #include "image/image.h"
+#include "image/properties.h"
 #include "image/resample.h"
 #include "runtime/ignore.h"
 
@@ -136,6 +137,7 @@ HBITMAP image_resize_ex(int32_t number, int32_t width, int32_t height, int32_t m
         // does rather than stay showing the requested size: a record without a handle is
         // not live, so neither image_free nor the end step could ever free an automatic
         // one again. For a table number both leave the same empty slot.
+        image_properties_keep(number, 0);
         registry_free(image_registry, number);
         return 0;
     }

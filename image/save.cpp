@@ -7,6 +7,7 @@
 #include "image/codec.h"
 #include "image/image.h"
 #include "image/kept.h"
+#include "image/properties.h"
 #include "runtime/memory.h"
 
 static int32_t file_sink_write(void* context, const void* data, uint32_t size) {
@@ -64,10 +65,14 @@ int32_t image_save_ex(int32_t number, const char* file_name, uint32_t code, int3
     if (GetObjectA(image->handle, sizeof section, &section) != sizeof section || !section.dsBm.bmBits)
         return 0;
     if (depth == -1) depth = image->source_depth;
-    return image_encode_dispatch(file_name, (const uint8_t*)section.dsBm.bmBits, code,
-                                 image->width, image->height,
-                                 dib_row_bytes(section.dsBm.bmWidth, section.dsBm.bmBitsPixel),
-                                 image->depth, IMAGE_BOTTOM_UP, options, depth);
+    // The encoder writes what the picture carries; the BMP writer ignores it.
+    image_properties_saving = image_properties_of(number);
+    int32_t result = image_encode_dispatch(
+        file_name, (const uint8_t*)section.dsBm.bmBits, code, image->width, image->height,
+        dib_row_bytes(section.dsBm.bmWidth, section.dsBm.bmBitsPixel), image->depth,
+        IMAGE_BOTTOM_UP, options, depth);
+    image_properties_saving = 0;
+    return result;
 }
 
 int32_t image_save(int32_t number, const char* file_name, uint32_t code, int32_t options) {

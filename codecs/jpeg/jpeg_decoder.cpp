@@ -1,22 +1,26 @@
 // The JPEG decoder plug-in. check reads the header and starts decompression, decode
 // writes the scanlines straight into the DIB (top scanline into the last row for a
 // bottom-up DIB), finish releases what check set up. Its working state sits in the
-// request's private words: the decompression state, the error handler, the row writer
-// and, for a stream source, the read buffer.
+// request's private words: the decompression state, the error handler, the row writer,
+// for a stream source the read buffer, and what the picture carries for a viewer (its
+// orientation, an RGB colour profile), read with the header, published at the end of a
+// successful decode for the library to take, and dropped by finish when it did not.
 //
 // Grey, YCbCr and RGB pictures come out of libjpeg already as blue, green, red, written
 // by its own colour converter into the DIB rows themselves; only CMYK pictures pass
 // through the row writer's sample buffer to be converted here.
+#include <stdlib.h>
 #include <string.h>
 
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_errors.h"
 #include "image/kept.h"
+#include "image/properties.h"
 #include "runtime/memory.h"
 
 namespace {
 
-enum { WORD_STATE, WORD_ERRORS, WORD_WRITER, WORD_READ_BUFFER };
+enum { WORD_STATE, WORD_ERRORS, WORD_WRITER, WORD_READ_BUFFER, WORD_PROPERTIES };
 
 struct RowWriter {
     uint8_t* target_row;
@@ -43,6 +47,9 @@ RowWriter*& writer_of(ImageDecodeRequest* request) {
 uint8_t*& read_buffer_of(ImageDecodeRequest* request) {
     return (uint8_t*&)request->private_area[WORD_READ_BUFFER];
 }
+ImageProperties*& properties_of(ImageDecodeRequest* request) {
+    return (ImageProperties*&)request->private_area[WORD_PROPERTIES];
+}
 
 // The decompression state and the error handler, with all of libjpeg's memory.
 void decompress_free(ImageDecodeRequest* request) {
@@ -52,6 +59,8 @@ void decompress_free(ImageDecodeRequest* request) {
         HeapFree(object_heap, 0, state);
     }
     if (errors_of(request)) HeapFree(object_heap, 0, errors_of(request));
+    image_properties_free(properties_of(request));
+    properties_of(request) = 0;
     state_of(request) = 0;
     errors_of(request) = 0;
     writer_of(request) = 0;
@@ -59,6 +68,8 @@ void decompress_free(ImageDecodeRequest* request) {
 
 void jpeg_finish(ImageDecodeRequest* request) {
     decompress_free(request);
+    image_properties_free(image_properties_decoded);
+    image_properties_decoded = 0;
     if (read_buffer_of(request)) HeapFree(object_heap, 0, read_buffer_of(request));
     read_buffer_of(request) = 0;
 }
@@ -83,6 +94,28 @@ const uint8_t* find_data(ImageDecodeRequest* request, uint32_t* length) {
     return buffer;
 }
 
+// The orientation of the first Exif segment and the profile of a whole ICC chunk
+// sequence (jpeg_read_icc_profile refuses missing, repeated or miscounted chunks), as
+// far as they may be carried. A libjpeg error, and want of memory, jump back.
+ImageProperties* properties_read(j_decompress_ptr cinfo) {
+    int32_t orientation = IMAGE_ORIENTATION_NONE;
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1 || marker->data_length < 6 ||
+            memcmp(marker->data, "Exif\0", 6) != 0)
+            continue;
+        orientation = image_exif_orientation(marker->data, marker->data_length);
+        break;
+    }
+    JOCTET* profile = 0;
+    unsigned int profile_size = 0;
+    jpeg_read_icc_profile(cinfo, &profile, &profile_size);
+    bool failed;
+    ImageProperties* properties = image_properties_new(orientation, profile, profile_size, &failed);
+    free(profile);
+    if (failed) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+    return properties;
+}
+
 // Reads the header and starts decompression; a libjpeg error jumps back here. 1 when
 // started, 0 when refused, -1 when memory could not be had.
 int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint32_t length) {
@@ -102,8 +135,11 @@ int32_t start_decompress(ImageDecodeRequest* request, const uint8_t* data, uint3
     jpeg_create_decompress(cinfo);
     cinfo->err->trace_level = 0;
     jpeg_mem_src(cinfo, data, length);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
     if (jpeg_read_header(cinfo, TRUE) == JPEG_SUSPENDED) return 0;
     if (cinfo->jpeg_color_space == JCS_UNKNOWN) return 0;
+    properties_of(request) = properties_read(cinfo);
     cinfo->dct_method = JDCT_ISLOW;
     if (cinfo->jpeg_color_space == JCS_GRAYSCALE || cinfo->jpeg_color_space == JCS_YCbCr ||
         cinfo->jpeg_color_space == JCS_RGB)
@@ -195,6 +231,10 @@ int32_t jpeg_decode(ImageDecodeRequest* request, uint8_t* pixels, int32_t pitch,
         convert_cmyk_row(cinfo->output_width, writer->samples[0], writer->target_row);
     }
     jpeg_finish_decompress(cinfo);
+    // The picture is whole: what it carries is published for the library to take.
+    image_properties_free(image_properties_decoded);
+    image_properties_decoded = properties_of(request);
+    properties_of(request) = 0;
     return 1;
 }
 

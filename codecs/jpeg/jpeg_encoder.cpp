@@ -2,12 +2,14 @@
 // of memory_heap for a null file name) with libjpeg's default settings at the chosen
 // quality. A libjpeg error deletes the file: no partial JPEG is ever left behind.
 // libjpeg reads the rows where they lie and takes them as blue, green, red itself.
+// The picture's orientation and colour profile follow the JFIF header when it has any.
 #include <string.h>
 
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_errors.h"
 #include "codecs/jpeg/jpeg_memory_dest.h"
 #include "image/kept.h"
+#include "image/properties.h"
 #include "runtime/memory.h"
 
 uint32_t jpeg_encoded_size;
@@ -21,6 +23,18 @@ int32_t quality_from_options(int32_t options) {
     if (options > 10) options = 10;
     if (options < 0) options = 0;
     return options * 10;
+}
+
+// The smallest Exif segment for the orientation, then the profile in APP2 chunks.
+void properties_write(j_compress_ptr cinfo, const ImageProperties* properties) {
+    if (properties->orientation != IMAGE_ORIENTATION_NONE) {
+        uint8_t exif[IMAGE_EXIF_SEGMENT_SIZE];
+        image_exif_segment(properties->orientation, exif);
+        jpeg_write_marker(cinfo, JPEG_APP0 + 1, exif, sizeof exif);
+    }
+    if (properties->profile_size)
+        jpeg_write_icc_profile(cinfo, image_properties_profile(properties),
+                               properties->profile_size);
 }
 
 // Compresses the picture into the stream, or into the memory destination when the
@@ -49,6 +63,7 @@ int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixel
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality_from_options(options), FALSE);
     jpeg_start_compress(&cinfo, TRUE);
+    if (image_properties_saving) properties_write(&cinfo, image_properties_saving);
 
     while (cinfo.next_scanline < cinfo.image_height) {
         JDIMENSION first = cinfo.next_scanline;

@@ -11,6 +11,7 @@
 #include "codecs/jpeg/jpeg.h"
 #include "image/bmp.h"
 #include "image/pixels.h"
+#include "image/properties.h"
 #include "image/quantiser.h"
 #include "tests/support/heap_faults.h"
 
@@ -124,6 +125,12 @@ int32_t fuzz_jpeg_decoder(const uint8_t* data, size_t size) {
             for (int32_t x = row_end; x < pitch; x++)
                 require(pixels[(size_t)y * pitch + x] == 0xA5, "decode wrote into row padding");
         free(pixels);
+    }
+    // Only a whole picture carries anything: an orientation of 2 to 8, an RGB profile.
+    if (const ImageProperties* carried = image_properties_decoded) {
+        int32_t turn = carried->orientation, size = (int32_t)carried->profile_size;
+        require(decoded && (turn == 0 || (turn >= 2 && turn <= 8)) && (turn || size), "orientation");
+        require(!size || (size >= 128 && !memcmp(image_properties_profile(carried) + 16, "RGB ", 4)), "profile");
     }
     jpeg_decoder.finish(&request);
     require(private_area_clear(request), "finish left working state");

@@ -56,6 +56,13 @@ std::vector<Bytes> jpeg_seeds(void) {
     };
     std::vector<Bytes> seeds;
     for (const JpegShape& shape : shapes) seeds.push_back(jpeg_file(shape));
+    // What a picture carries: Exif in both byte orders, one cut short, a chunked profile.
+    Bytes profile(200, 9), cut = jpeg_exif(true, 8, 2, 0x0112, 3, 0);
+    memcpy(profile.data() + 16, "RGB ", 4);
+    seeds.push_back(jpeg_with_segments(seeds[2], 2, {{0xE1, jpeg_exif(false, 8, 1, 0x0112, 6, 8)},
+        {0xE2, jpeg_icc_chunk(2, 2, Bytes(90, 7))}, {0xE2, jpeg_icc_chunk(1, 2, profile)}}));
+    seeds.push_back(jpeg_with_segments(seeds[0], 2, {{0xE1, jpeg_exif(true, 8, 1, 0x0112, 8, 0)}}));
+    seeds.push_back(jpeg_with_segments(seeds[3], 2, {{0xE1, Bytes(cut.begin(), cut.end() - 6)}}));
     return seeds;
 }
 

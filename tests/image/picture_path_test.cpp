@@ -9,6 +9,7 @@
 #include "codecs/jpeg/jpeg.h"
 #include "image/resize.h"
 #include "tests/support/image_helpers.h"
+#include "tests/support/jpeg_maker.h"
 #include "tests/support/pixel_reference.h"
 #include "tests/support/temp_folder.h"
 
@@ -44,9 +45,10 @@ TEST_F(PicturePath, EveryPictureOfABatchIsTheReferencesChained) {
     struct {
         TestJpegKind kind;
         int32_t width, height;
+        bool marked = false;  // carries a profile, orientation 6 and a comment; the next one nothing
     } batch[] = {
         {{640, 480, JCS_YCbCr, 2, 2, false, 0, 92}, 160, 120},
-        {{600, 400, JCS_YCbCr, 1, 1, false, 0, 85}, 160, 120},
+        {{600, 400, JCS_YCbCr, 1, 1, false, 0, 85}, 160, 120, true},
         {{640, 480, JCS_YCbCr, 2, 1, false, 0, 80}, 160, 120},
         {{600, 400, JCS_YCbCr, 2, 2, true, 0, 90}, 213, 97},
         {{160, 120, JCS_YCbCr, 2, 2, false, 0, 95}, 641, 479},
@@ -57,16 +59,27 @@ TEST_F(PicturePath, EveryPictureOfABatchIsTheReferencesChained) {
     TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
     std::string input = folder.file("in.jpg"), output = folder.file("out.jpg");
+    // An RGB profile of two chunks as written, stored here as three out of order.
+    Bytes profile(70000);
+    for (size_t i = 0; i < profile.size(); i++) profile[i] = i / 4 == 4 ? "RGB "[i % 4] : (uint8_t)(i * 7 + i / 251);
+    auto part = [&](size_t from, size_t to) { return Bytes(profile.begin() + from, profile.begin() + to); };
     uint32_t seed = 1;
     for (auto& step : batch) {
         Bytes jpeg = test_jpeg_photo(step.kind, seed++);
-        ASSERT_TRUE(folder.write("in.jpg", jpeg));
+        ASSERT_TRUE(folder.write("in.jpg", !step.marked ? jpeg : jpeg_with_segments(jpeg, 2,
+            {{0xE2, jpeg_icc_chunk(3, 3, part(50000, 70000))}, {0xE1, jpeg_exif(false, 8, 1, 0x0112, 6, 0)},
+             {0xFE, {'G', 'P', 'S'}}, {0xE2, jpeg_icc_chunk(1, 3, part(0, 20000))},
+             {0xE2, jpeg_icc_chunk(2, 3, part(20000, 50000))}})));
         ASSERT_NE(image_load(0, input.c_str()), 0) << seed;
         image_resize(0, step.width, step.height);
         ASSERT_EQ(image_save(0, output.c_str(), IMAGE_FORMAT_JPEG), 1) << seed;
         image_free(0);
         Bytes expected = reference_path(jpeg, step.width, step.height);
         ASSERT_FALSE(expected.empty());
+        // Behind the JFIF header (20 bytes in): the one tag, then the profile in libjpeg's chunks.
+        if (step.marked)
+            expected = jpeg_with_segments(expected, 20, {{0xE1, jpeg_exif(true, 8, 1, 0x0112, 6, 0)},
+                {0xE2, jpeg_icc_chunk(1, 2, part(0, 65519))}, {0xE2, jpeg_icc_chunk(2, 2, part(65519, 70000))}});
         EXPECT_TRUE(folder.read("out.jpg") == expected)
             << step.kind.width << "x" << step.kind.height << " to " << step.width << "x"
             << step.height << ": the saved file differs from the references'";

@@ -155,3 +155,30 @@ size_t jpeg_marker_offset(const Bytes& data, uint8_t code) {
     }
     return 0;
 }
+
+Bytes jpeg_with_segments(const Bytes& data, size_t at, const std::vector<std::pair<uint8_t, Bytes>>& segments) {
+    Bytes out(data.begin(), data.begin() + at);
+    for (auto& [code, payload] : segments) {
+        out.insert(out.end(), {0xFF, code, (uint8_t)((payload.size() + 2) >> 8), (uint8_t)(payload.size() + 2)});
+        out.insert(out.end(), payload.begin(), payload.end());
+    }
+    out.insert(out.end(), data.begin() + at, data.end());
+    return out;
+}
+
+Bytes jpeg_exif(bool motorola, uint32_t ifd, uint16_t count, uint16_t tag, uint16_t value, uint32_t next) {
+    uint8_t order = motorola ? 'M' : 'I';
+    Bytes out = {'E', 'x', 'i', 'f', 0, 0, order, order};
+    // The short value sits in the first two bytes of its four.
+    uint32_t fields[][2] = {{42, 2}, {ifd, 4}, {count, 2}, {tag, 2}, {3, 2}, {1, 4},
+                            {motorola ? (uint32_t)value << 16 : value, 4}, {next, 4}};
+    for (auto& [v, n] : fields)
+        for (uint32_t i = 0; i < n; i++) out.push_back((uint8_t)(v >> 8 * (motorola ? n - 1 - i : i)));
+    return out;
+}
+
+Bytes jpeg_icc_chunk(uint8_t number, uint8_t count, const Bytes& part) {
+    Bytes out = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, number, count};
+    out.insert(out.end(), part.begin(), part.end());
+    return out;
+}

@@ -62,4 +62,11 @@ JpegTables jpeg_quality_tables(int32_t quality);
 // The offset of the first marker 0xFF, code in the data, or 0 when there is none.
 size_t jpeg_marker_offset(const Bytes& data, uint8_t code);
 
+// The data with segments (marker code, payload) put in after its first at bytes.
+Bytes jpeg_with_segments(const Bytes& data, size_t at, const std::vector<std::pair<uint8_t, Bytes>>& segments);
+// Exif: a TIFF header pointing at ifd; at 8 an IFD of count entries, the first tag = value.
+Bytes jpeg_exif(bool motorola, uint32_t ifd, uint16_t count, uint16_t tag, uint16_t value, uint32_t next);
+// An ICC_PROFILE APP2 payload: chunk number of count, then the part of the profile.
+Bytes jpeg_icc_chunk(uint8_t number, uint8_t count, const Bytes& part);
+
 #endif

@@ -11,6 +11,7 @@
 
 #include "codecs/jpeg/jpeg.h"
 #include "image/pixels.h"
+#include "image/properties.h"
 #include "tests/support/heap_faults.h"
 #include "tests/support/jpeg_maker.h"
 
@@ -383,4 +384,22 @@ TEST(JpegDecoder, RegistersOnlyOnce) {
     const uint8_t other[] = {'G', 'I', 'F', '8', '9', 'a'};
     EXPECT_EQ(image_decoder_find(image_decode_request, other, sizeof other), nullptr);
     EXPECT_EQ(offered, room);
+}
+
+TEST(ExifOrientation, ReadsOnlyAWholeFirstIfdInEitherByteOrder) {
+    struct { const char* what; Bytes payload; int32_t orientation; } cases[] = {
+        {"II", jpeg_exif(false, 8, 1, 0x0112, 6, 0), 6},
+        {"MM", jpeg_exif(true, 8, 1, 0x0112, 6, 0), 6},
+        {"orientation 1", jpeg_exif(true, 8, 1, 0x0112, 1, 0), 1},
+        {"orientation 9", jpeg_exif(false, 8, 1, 0x0112, 9, 0), 0},
+        {"tag absent", jpeg_exif(true, 8, 1, 0x010F, 6, 0), 0},
+        {"IFD past the end", jpeg_exif(false, 25, 1, 0x0112, 6, 0), 0},
+        {"entries past the end", jpeg_exif(true, 8, 2, 0x0112, 6, 0), 0},
+        {"next IFD is itself", jpeg_exif(false, 8, 1, 0x0112, 6, 8), 6},
+        {"no TIFF header", {'E', 'x', 'i', 'f', 0, 0}, 0},
+    };
+    for (auto& c : cases) {
+        Bytes block(c.payload);  // exactly sized: a read past it is reported
+        EXPECT_EQ(image_exif_orientation(block.data(), (uint32_t)block.size()), c.orientation) << c.what;
+    }
 }
