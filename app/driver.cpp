@@ -76,6 +76,8 @@ static void write_usage_note(void) {
 // Collects the names of the files that match "*.jpg" in "images\"; 0 when the folder
 // cannot be scanned.
 static int32_t collect_names(void) {
+    // A run ended while writing left its temporary file in "result\"; none outlives this run.
+    jpeg_encoder_remove_temporary("result\\");
     if (!dir_examine(0, "images\\", "*.jpg")) return 0;
     dir_create("result\\");
     found_count = 0;
