@@ -2,7 +2,7 @@
 // "images\", asks for the width and the height, writes every picture resized into
 // "result\" as JPEG at quality 70, and ends with a high beep and a message; every
 // refusal, a run that wrote no picture, and a batch stopped before its end (by its Stop
-// button or the end of the session) end with a low beep and no message.
+// button, the end of the session or a quit) end with a low beep and no message.
 #include "app/driver.h"
 
 #include <stdlib.h>
@@ -172,4 +172,5 @@ void driver_main(void) {
         Beep(LOW_BEEP, BEEP_MS);
     }
     window_hide(0, 1);
+    progress_pass_quit();
 }

@@ -14,6 +14,8 @@ static HWND progress_button;
 static WNDPROC button_procedure;
 static int32_t progress_total;
 static int32_t stop_asked;
+static int32_t quit_taken;
+static int32_t quit_code;
 
 enum {
     MARGIN = 20,
@@ -79,11 +81,16 @@ void progress_step(int32_t done) {
         snprintf(text, sizeof text, "%d of %d images in processed", (int)done, (int)progress_total);
         SetWindowTextA(progress_text, text);
     }
-    window_pump_messages();
+    if (window_pump_messages(&quit_code)) quit_taken = stop_asked = 1;
 }
 
 int32_t progress_stop_asked(void) { return stop_asked; }
 
 void progress_end(void) {
     if (progress_button) EnableWindow(progress_button, FALSE);
+}
+
+void progress_pass_quit(void) {
+    if (quit_taken) PostQuitMessage((int)quit_code);
+    quit_taken = 0;
 }

@@ -2,7 +2,7 @@
 // the number of pictures found and a "Stop" button beside it, shown once both sides are
 // accepted and moved after every picture. Each step also takes the window's messages, so
 // that it paints and answers the system during a long batch instead of being marked as
-// hung, and a press of Stop (or Esc), or the end of the session is seen within
+// hung, and a press of Stop (or Esc), the end of the session or a quit is seen within
 // one picture; the driver asks between pictures whether the batch must stop.
 #ifndef VANTOREL_APP_PROGRESS_H
 #define VANTOREL_APP_PROGRESS_H
@@ -18,5 +18,8 @@ void progress_step(int32_t done);
 int32_t progress_stop_asked(void);
 // Disables the button: nothing is being written any more.
 void progress_end(void);
+// Posts again, with its exit code, a quit message that stopped the batch, for whatever
+// message loop comes next; called once the window is hidden.
+void progress_pass_quit(void);
 
 #endif

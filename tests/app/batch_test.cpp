@@ -253,10 +253,11 @@ static void long_batch(const std::function<void(HWND window)>& act, bool stops) 
     EXPECT_EQ(text, "60 of 60 images in processed");
 }
 
-// Midway, Stop and the session's end stop the batch; a close request is only queued.
+// Midway, Stop, the session's end and a quit stop the batch; a close request is only queued.
 TEST(Batch, ALongBatchKeepsAnsweringTheSystemAndShowsItsProgress) {
     long_batch([](HWND w) { ui_click_button(ui_find_child(w, "Button", IDCANCEL)); }, true);
     long_batch([](HWND w) { SendMessageA(w, WM_ENDSESSION, TRUE, 0); }, true);
+    long_batch([](HWND w) { PostThreadMessageA(GetWindowThreadProcessId(w, 0), WM_QUIT, 42, 0); }, true);
     long_batch([](HWND w) { PostMessageA(w, WM_CLOSE, 0, 0); }, false);
 }
 
