@@ -1,7 +1,8 @@
 // The batch driver: the program's own sequence. It collects the "*.jpg" names of
 // "images\", asks for the width and the height, writes every picture resized into
 // "result\" as JPEG at quality 70, and ends with a high beep and a message; every
-// refusal, and a run that wrote no picture, ends with a low beep and no message.
+// refusal, a run that wrote no picture, and a batch stopped before its end (by its Stop
+// button, the end of the session or a quit) end with a low beep and no message.
 #include "app/driver.h"
 
 #include <stdlib.h>
@@ -76,6 +77,8 @@ static void write_usage_note(void) {
 // Collects the names of the files that match "*.jpg" in "images\"; 0 when the folder
 // cannot be scanned.
 static int32_t collect_names(void) {
+    // A run ended while writing left its temporary file in "result\"; none outlives this run.
+    jpeg_encoder_remove_temporary("result\\");
     if (!dir_examine(0, "images\\", "*.jpg")) return 0;
     dir_create("result\\");
     found_count = 0;
@@ -125,17 +128,20 @@ static int32_t process_picture(const char* name) {
     return saved > 0 ? 1 : 0;
 }
 
-// Processes every picture, showing the progress in window; returns how many were written.
+// Processes every picture, showing the progress in window, until a stop is asked for;
+// returns how many were written, or 0 when a stop left pictures undone: no success.
 static int32_t process_pictures(HWND window) {
     int32_t done = 0;
     int32_t written = 0;
     progress_show(window, found_count);
     list_reset(picture_names.list);
-    while (PictureEntry* entry = (PictureEntry*)list_next_element(picture_names.list)) {
+    PictureEntry* entry;
+    while ((entry = (PictureEntry*)list_next_element(picture_names.list)) && !progress_stop_asked()) {
         written += process_picture(entry->name);
         progress_step(++done);
     }
-    return written;
+    progress_end();
+    return entry ? 0 : written;
 }
 
 static void report_success(void) {
@@ -166,4 +172,5 @@ void driver_main(void) {
         Beep(LOW_BEEP, BEEP_MS);
     }
     window_hide(0, 1);
+    progress_pass_quit();
 }

@@ -1,8 +1,8 @@
 // The one door to the operating system for platform-neutral code.
 // On Windows it is <windows.h>. On the Linux host build it supplies the few kernel32
 // calls the neutral code makes (private heaps, one-time initialisation, interlocked
-// operations, Sleep, critical sections, ExitProcess, processor features), so the
-// sanitizers can watch that code.
+// operations, Sleep, critical sections, ExitProcess, deleting and renaming files, processor
+// features), so the sanitizers can watch that code.
 #ifndef VANTOREL_RUNTIME_PLATFORM_H
 #define VANTOREL_RUNTIME_PLATFORM_H
 
@@ -12,6 +12,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <stdio.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -137,6 +138,11 @@ typedef unsigned int UINT;
 [[noreturn]] inline void ExitProcess(UINT code) { exit((int)code); }
 
 inline BOOL DeleteFileA(const char* name) { return unlink(name) == 0 ? TRUE : FALSE; }
+#define MOVEFILE_REPLACE_EXISTING 0x1
+// rename replaces the target in one step, as MoveFileExA with that flag does.
+inline BOOL MoveFileExA(const char* from, const char* to, DWORD) { return rename(from, to) == 0 ? TRUE : FALSE; }
+// The host's paths are single-byte for the neutral code: a character is a byte.
+inline char* CharNextA(const char* p) { return (char*)(*p ? p + 1 : p); }
 
 // The host has no system one-time initialisation to look up: run_once takes its fallback.
 inline HMODULE LoadLibraryA(const char*) { return 0; }

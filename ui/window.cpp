@@ -165,16 +165,19 @@ int32_t window_close(int32_t number) {
     return 1;
 }
 
-void window_pump_messages(void) {
+int32_t window_pump_messages(int32_t* quit_code) {
     MSG message;
     while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
+        // Posted again here, a quit would come out ahead of every paint and timer message
+        // of the later pumps: the caller posts it once its job has ended.
         if (message.message == WM_QUIT) {
-            PostQuitMessage((int)message.wParam);
-            return;
+            *quit_code = (int32_t)message.wParam;
+            return 1;
         }
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    return 0;
 }
 
 // A window of w x h on the screen, clipped to it, so never at a negative coordinate.

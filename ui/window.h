@@ -77,8 +77,10 @@ int32_t window_hide(int32_t number, int32_t hide, uint32_t flags = 0);
 int32_t window_close(int32_t number);
 // Takes and dispatches every message waiting for this thread, so that its windows paint
 // and answer while a long job runs on it; what the window procedure makes of them stays
-// in the event queue. A quit message is left for the next message loop.
-void window_pump_messages(void);
+// in the event queue. It stops at a quit message and returns 1 with the quit's exit code
+// in *quit_code: the job should end, and the quit is its caller's to post again for the
+// next message loop. 0 when no quit came.
+int32_t window_pump_messages(int32_t* quit_code);
 // Centres on the screen (flag 0x1) or on reference (flag 0x2; without one the active
 // window), never at a negative coordinate.
 void window_centre(HWND window, uint32_t flags, HWND reference);

@@ -15,6 +15,10 @@ void jpeg_encoder_register(void);
 extern const ImageDecoder jpeg_decoder;
 extern const ImageEncoder jpeg_encoder;
 
+// Deletes the temporary file that a save into folder (a path ending in its separator)
+// writes first, as a run ended while writing leaves it.
+void jpeg_encoder_remove_temporary(const char* folder);
+
 // Bytes produced by the latest encoding into memory (a null file name).
 extern uint32_t jpeg_encoded_size;
 

@@ -1,9 +1,14 @@
 // The JPEG encoder plug-in: 24-bit blue-green-red pixels to a JPEG file (or to a block
 // of memory_heap for a null file name) with libjpeg's default settings at the chosen
-// quality. A libjpeg error deletes the file: no partial JPEG is ever left behind.
+// quality. The file is written under a temporary name in its folder and takes its own
+// name only once whole and closed, so that a run ended at any moment leaves no partial
+// JPEG under a picture's name; a failure deletes both.
 // libjpeg reads the rows where they lie and takes them as blue, green, red itself.
 // The picture's orientation and colour profile follow the JFIF header when it has any.
 #include <string.h>
+#ifdef _WIN32
+#include <share.h>
+#endif
 
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_errors.h"
@@ -11,6 +16,7 @@
 #include "image/kept.h"
 #include "image/properties.h"
 #include "runtime/memory.h"
+#include "runtime/platform.h"
 
 uint32_t jpeg_encoded_size;
 
@@ -83,21 +89,54 @@ int32_t compress(FILE* file, JpegMemoryDestination* memory, const uint8_t* pixel
     return 1;
 }
 
+// Ends in ".tmp", so no "*.jpg" scan finds it, by its long name or its short one.
+const char TEMPORARY_NAME[] = "~vantorel.tmp";
+
+// The temporary name in the folder of file_name, walked by character so that a trail byte
+// is never taken for a separator; 0 when it does not fit.
+int32_t temporary_path(const char* file_name, char* path, size_t size) {
+    size_t folder = 0;
+    for (const char* p = file_name; *p; p = CharNextA(p))
+        if (*p == '\\' || *p == '/') folder = (size_t)(p - file_name) + 1;
+    if (folder + sizeof TEMPORARY_NAME > size) return 0;
+    memcpy(path, file_name, folder);
+    memcpy(path + folder, TEMPORARY_NAME, sizeof TEMPORARY_NAME);
+    return 1;
+}
+
+// Unshared while written: another run saving into the same folder fails instead of
+// writing into it.
+FILE* open_temporary(const char* path) {
+#ifdef _WIN32
+    return _fsopen(path, "wb", _SH_DENYRW);
+#else
+    return fopen(path, "wb");
+#endif
+}
+
 int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t width, int32_t height,
                       int32_t pitch, int32_t flags, int32_t options, int32_t) {
     // Short of memory, what the image library keeps goes and the picture is compressed
     // once more, a file from its start again.
     if (file_name) {
-        FILE* file = fopen(file_name, "wb");
+        char temporary[1024];
+        if (!temporary_path(file_name, temporary, sizeof temporary)) return 0;
+        FILE* file = open_temporary(temporary);
         if (!file) return 0;
         int32_t done = compress(file, 0, pixels, width, height, pitch, flags, options);
         if (done == -1 && image_kept_give_back()) {
-            file = freopen(file_name, "wb", file);
+            fclose(file);
+            file = open_temporary(temporary);
             done = file ? compress(file, 0, pixels, width, height, pitch, flags, options) : 0;
         }
         // A stream that cannot be closed cleanly has lost the picture's tail.
         if (file && fclose(file) != 0) done = 0;
-        if (done != 1) DeleteFileA(file_name);
+        if (done == 1 && !MoveFileExA(temporary, file_name, MOVEFILE_REPLACE_EXISTING)) done = 0;
+        // An older file under the name goes too, so that it never passes for this picture.
+        if (done != 1) {
+            DeleteFileA(temporary);
+            DeleteFileA(file_name);
+        }
         return done == 1 ? 1 : 0;
     }
     int64_t size = (int64_t)width * height * 3 + 32768;
@@ -121,6 +160,11 @@ int32_t jpeg_encode24(const char* file_name, const uint8_t* pixels, int32_t widt
 bool encoder_registered;
 
 }  // namespace
+
+void jpeg_encoder_remove_temporary(const char* folder) {
+    char path[1024];
+    if (temporary_path(folder, path, sizeof path)) DeleteFileA(path);
+}
 
 const ImageEncoder jpeg_encoder = {IMAGE_FORMAT_JPEG, jpeg_encode24, 0};
 

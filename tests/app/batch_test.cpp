@@ -182,7 +182,7 @@ TEST(Batch, OlderResultsAreReplaced) {
 
 // The system marks a window whose thread has not taken a message for 5 s as hung; a
 // long batch must answer its probe between pictures and show how far it has come.
-TEST(Batch, ALongBatchKeepsAnsweringTheSystemAndShowsItsProgress) {
+static void long_batch(const std::function<void(HWND window)>& act, bool stops) {
     const int32_t COUNT = 60;
     RunFolder folder;
     folder.wait_ms = 5 * BATCH_WAIT_MS;
@@ -208,8 +208,7 @@ TEST(Batch, ALongBatchKeepsAnsweringTheSystemAndShowsItsProgress) {
                     if (SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, took, 0)) took = GetTickCount() - start;
                     if (!bar && !(bar = ui_find_child(window, PROGRESS_CLASSA, -1))) continue;
                     if (!batch_start) batch_start = start;
-                    // A close request (Alt+F4) midway is queued as an event; the batch runs on.
-                    if (++probes == 3) PostMessageA(window, WM_CLOSE, 0, 0);
+                    if (++probes == 3) act(window);
                     slowest_ms = std::max(slowest_ms, took);
                     int32_t position = (int32_t)SendMessageA(bar, PBM_GETPOS, 0, 0);
                     if (positions.empty() || positions.back() != position) positions.push_back(position);
@@ -228,6 +227,15 @@ TEST(Batch, ALongBatchKeepsAnsweringTheSystemAndShowsItsProgress) {
     watching = false;
     if (watcher.joinable()) watcher.join();
 
+    if (stops) {
+        expect_normal_end(outcome, LOW_BEEP);
+        EXPECT_EQ(outcome.shown, Lines());
+        Lines results = folder.files_in("result");
+        EXPECT_LT(results.size(), (size_t)COUNT);
+        EXPECT_EQ(std::count(results.begin(), results.end(), "~vantorel.tmp"), 0);
+        for (const std::string& name : results) expect_result(folder, name, 4096, 3072);
+        return;
+    }
     expect_normal_end(outcome, HIGH_BEEP);
     EXPECT_EQ(outcome.shown, Lines({ "Success!: 60 images in processed!" }));
     EXPECT_EQ(folder.files_in("result").size(), (size_t)COUNT);
@@ -243,6 +251,14 @@ TEST(Batch, ALongBatchKeepsAnsweringTheSystemAndShowsItsProgress) {
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end() - 1)) << seen;
     EXPECT_EQ(std::vector<int32_t>(positions.end() - 2, positions.end()), std::vector<int32_t>({ COUNT, COUNT }));
     EXPECT_EQ(text, "60 of 60 images in processed");
+}
+
+// Midway, Stop, the session's end and a quit stop the batch; a close request is only queued.
+TEST(Batch, ALongBatchKeepsAnsweringTheSystemAndShowsItsProgress) {
+    long_batch([](HWND w) { ui_click_button(ui_find_child(w, "Button", IDCANCEL)); }, true);
+    long_batch([](HWND w) { SendMessageA(w, WM_ENDSESSION, TRUE, 0); }, true);
+    long_batch([](HWND w) { PostThreadMessageA(GetWindowThreadProcessId(w, 0), WM_QUIT, 42, 0); }, true);
+    long_batch([](HWND w) { PostMessageA(w, WM_CLOSE, 0, 0); }, false);
 }
 
 namespace {

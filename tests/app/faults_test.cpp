@@ -18,6 +18,7 @@
 
 #include "tests/support/batch_folder.h"
 #include "tests/support/jpeg_maker.h"
+#include "tests/support/wait_scale.h"
 
 namespace {
 
@@ -218,4 +219,32 @@ TEST(Faults, AFullDiskLeavesNoPartialResult) {
     table_row("full disk (64 KB tmpfs filled up)", outcome, before, after);
     expect_survived(outcome, 2, before, after, {}, {});
     clear_disk(place);
+}
+
+// Killed while writing large results until a kill lands inside an encode: results stay whole.
+TEST(Faults, AKilledRunLeavesNoPartialResult) {
+    RunFolder folder;
+    for (const char* name : { "a.jpg", "b.jpg", "c.jpg", "d.jpg" }) folder.put(name, good_picture(640, 480));
+    int kills = 0, inside = 0;
+    std::thread killer;
+    JpegReading reading;
+    folder.seen = [&](HWND dialog) {
+        DWORD id = 0;
+        if (GetWindowThreadProcessId(dialog, &id) && ui_window_text(dialog) == "Height") killer = std::thread([&](HANDLE process) {
+            if (WaitForSingleObject(process, rand() % test_wait_ms(6000)) && TerminateProcess(process, 9) &&
+                !WaitForSingleObject(process, 5000))
+                kills++, inside += folder.exists("result\\~vantorel.tmp");
+            CloseHandle(process);
+        }, OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    };
+    for (int run = 0; run < 20 && !inside && !HasFailure(); run++) {
+        folder.run({ { "4000", ANSWER_ENTER }, { "4000", ANSWER_ENTER } });
+        if (killer.joinable()) killer.join();
+        for (const std::string& name : folder.files_in("result"))
+            EXPECT_TRUE(name == "~vantorel.tmp" || jpeg_read(folder.read(("result\\" + name).c_str()), &reading)) << name;
+    }
+    printf("kills: %d, inside an encode: %d\n", kills, inside);
+    EXPECT_EQ(inside, 1);
+    folder.run({ { nullptr, ANSWER_ESCAPE } });
+    EXPECT_FALSE(folder.exists("result\\~vantorel.tmp"));
 }

@@ -40,7 +40,7 @@ bool decompress_from(const Bytes& data, JpegReading* reading) {
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    return true;
+    return errors.manager.num_warnings == 0;
 }
 
 struct MemoryOut {

@@ -54,7 +54,7 @@ struct JpegReading {
 };
 
 // Reads a whole JPEG with libjpeg's defaults (colour as red, green, blue); false when
-// libjpeg refuses it.
+// libjpeg refuses it or warns, as of a file that ends too soon.
 bool jpeg_read(const Bytes& data, JpegReading* reading);
 // Tables 0 and 1 as jpeg_set_quality (force_baseline FALSE) makes them for that quality.
 JpegTables jpeg_quality_tables(int32_t quality);
