@@ -2,15 +2,18 @@
 # make test   builds and runs every test of both builds under one CTest summary
 # make demo   builds, then runs the program's main job on sample photographs under Wine,
 #             answering its dialogs itself when no display is set (scripts/demo.sh)
-# make bench  times the picture path on photographs (results in bench/results/)
+# make bench  times the picture path on photographs (results in build/results/)
 # make fuzz   fuzzes the readers of hostile input, FUZZ_SECONDS each (scripts/fuzz.sh)
 # make vm-check  runs a failing command, and where this machine runs 32-bit code also two
 #             tests, through the virtual machine on purpose (make test does it under CI)
 # make profile  profiles the picture path and 32- against 64-bit decoding on the host
-#             (bench/results/profile.md)
+#             (build/results/profile.md)
 BUILD := build
 ROOT := $(abspath .)
 DEPS := $(ROOT)/$(BUILD)/deps
+# Configuring and building say one line each; CMake's and the compiler's output goes to
+# build/<kind>-configure.log and build/<kind>-build.log, shown when the step fails.
+STEP := bash scripts/step.sh
 
 .PHONY: all setup deps deps-win deps-host configure-win build test vm-check dist demo bench fuzz profile clean
 
@@ -28,15 +31,17 @@ deps-host: setup
 	@bash scripts/build-libjpeg.sh host "$(DEPS)"
 
 configure-win: deps-win
-	@test -f $(BUILD)/win/CMakeCache.txt || cmake -S . -B $(BUILD)/win \
+	@test -f $(BUILD)/win/CMakeCache.txt || $(STEP) "configuring $(BUILD)/win" $(BUILD)/win-configure.log \
+	  cmake -S . -B $(BUILD)/win \
 	  -DCMAKE_TOOLCHAIN_FILE="$(ROOT)/cmake/mingw-i686.cmake" -DLIBJPEG_PREFIX="$(DEPS)/win"
 
 build: configure-win deps-host
-	@test -f $(BUILD)/host/CMakeCache.txt || cmake -S . -B $(BUILD)/host \
+	@test -f $(BUILD)/host/CMakeCache.txt || $(STEP) "configuring $(BUILD)/host" $(BUILD)/host-configure.log \
+	  cmake -S . -B $(BUILD)/host \
 	  -DCMAKE_TOOLCHAIN_FILE="$(ROOT)/cmake/host-i386.cmake" -DVANTOREL_SANITIZE=ON \
 	  -DLIBJPEG_PREFIX="$(DEPS)/host"
-	cmake --build $(BUILD)/win -j2
-	cmake --build $(BUILD)/host -j2
+	@$(STEP) "building $(BUILD)/win (the program and its tests)" $(BUILD)/win-build.log cmake --build $(BUILD)/win -j2
+	@$(STEP) "building $(BUILD)/host (the platform-neutral tests)" $(BUILD)/host-build.log cmake --build $(BUILD)/host -j2
 	@printf 'subdirs("host")\nsubdirs("win")\n' > $(BUILD)/CTestTestfile.cmake
 
 # The zip test runs the program unpacked from dist's zip, made here (a second).
@@ -58,7 +63,7 @@ vm-check: build
 
 # The tested program, stripped: only the program is built for it.
 dist: configure-win
-	cmake --build $(BUILD)/win --target Vantorel -j2
+	@$(STEP) "building $(BUILD)/win's Vantorel.exe" $(BUILD)/win-build.log cmake --build $(BUILD)/win --target Vantorel -j2
 	@bash scripts/dist.sh $(BUILD)
 
 # What the demo and the bench install comes first, here: the virtual machine sees this

@@ -3,8 +3,9 @@
 #   dist.sh BUILD_DIR   ->  dist/Vantorel-<version>-win32.zip and dist/SHA256SUMS
 # The zip holds one folder Vantorel-<version>/ with the tested Vantorel.exe stripped of
 # its symbols and debug sections, the licence, the notices of what is linked into it and
-# a short guide, text with CR LF. The same commit gives the same bytes in any folder and
-# on any day: file times are the last commit's, entries and permissions are fixed.
+# the guide (app/guide.txt, its version filled in), text with CR LF. The same commit
+# gives the same bytes in any folder and on any day: file times are the last commit's,
+# entries and permissions are fixed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -121,67 +122,9 @@ ask for these notices in the documentation of a binary.
               exception)
 write_crlf('THIRD-PARTY-NOTICES.txt', notices)
 write_crlf('LICENSE.txt', read(f'{root}/LICENSE'))
-write_crlf('Vantorel-guide.txt', f'''Vantorel {version}
-{'=' * (9 + len(version))}
-
-Vantorel resizes a whole folder of JPEG photographs to one size in one go. It is
-a single program, Vantorel.exe, for 32-bit and 64-bit Windows; it needs no
-installation and changes nothing outside the folder it runs in.
-
-What it needs
--------------
-
-A processor of the Pentium Pro's generation or newer: Pentium Pro, Pentium II,
-Pentium III, Celeron, Athlon, Duron, VIA C3 from Nehemiah on, and every later
-x86 processor. It does not run on a Pentium, Pentium MMX, AMD K6 or an earlier
-VIA C3: there it stops before its window appears. SSE2 is not needed; where the
-processor has it, or MMX, Vantorel uses it to work faster.
-
-How to use it
--------------
-
-1. Put Vantorel.exe into a folder of its own, for example on the desktop.
-2. In that folder create a folder named "images" and copy the pictures into it.
-   Vantorel takes every file there whose name ends in ".jpg". The originals are
-   only read, never changed.
-3. Double-click Vantorel.exe. A small window titled "Vantorel" opens and asks
-   first for the width, then for the height of the results, in pixels (1 to
-   8192). Type the number and press Enter.
-4. Every picture is written, resized to exactly that width and height and saved
-   as JPEG at quality 70, under its own name into the folder "result" beside
-   "images". Vantorel creates "result" itself when it is missing; a picture of
-   the same name there is replaced. Pictures whose size differs in shape from
-   the one entered are stretched to fit. While it works, its window shows how
-   many pictures are done; it cannot be stopped midway.
-
-What the beeps mean
--------------------
-
-- A high beep (3000 Hz) and a message "N images in processed!": the run is done;
-  N is the number of .jpg files found. A file that is not a readable JPEG is
-  skipped without a sign, so compare the folder "result" with "images".
-- A low beep (1000 Hz) and no message: no picture was written. Either the run
-  was refused: there is no "images" folder, no .jpg file in it, or the answer
-  was empty, cancelled, longer than 4 characters or not a number from 1 to
-  8192; start Vantorel again. Or not one picture could be written: "result"
-  cannot be made or written to (a file of that name, a read-only folder, a full
-  disk), or no picture in "images" is a readable JPEG.
-
-Its own usage note
-------------------
-
-On its first run in a folder Vantorel writes its own short usage note, in
-Russian, as "readme.txt" beside "images", and opens it in the text viewer.
-It does this again only when that file is missing or empty, so delete or keep it
-as you like; this guide is not overwritten.
-
-Licence
--------
-
-Vantorel is free software under the MIT licence (LICENSE.txt). It is based in
-part on the work of the Independent JPEG Group; THIRD-PARTY-NOTICES.txt holds
-the notices of the parts built into it.
-''')
+# The guide's first line names the version, underlined to its length.
+title, _, rest = read(f'{root}/app/guide.txt').replace('@VERSION@', version).split('\n', 2)
+write_crlf('Vantorel-guide.txt', f"{title}\n{'=' * len(title)}\n{rest}")
 EOF
 
 zip=$root/dist/$name-win32.zip

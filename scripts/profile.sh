@@ -5,13 +5,14 @@
 #     image_resize and image_save) from a 32-bit build without sanitizers;
 #  2. djpeg alone, from the same libjpeg-turbo source built at 32 and at 64 bits, to show
 #     what the word size costs the decoder, function by function.
-# Writes bench/results/profile.md. PROFILE_ROUNDS sets the rounds (default 20).
+# Writes build/results/profile.md (bench/results/ holds the reference run, copied there
+# by hand). PROFILE_ROUNDS sets the rounds (default 20).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD:-$root/build}
 rounds=${PROFILE_ROUNDS:-20}
 hz=10000
-results=$root/bench/results
+results=$build/results
 work=$build/profile-runs
 out=$build/profile
 
@@ -103,4 +104,4 @@ pictures=$((rounds * ${#photos[@]}))
       printf "| **all functions of 0.5%% or more** | **%.2f** | **%.2f** | **%.2f** |\n", ta, tb, ta / tb
     }' "$work/djpeg32.flat" "$work/djpeg64.flat"
 } | tee "$results/profile.md"
-echo "profile: results in bench/results/profile.md" >&2
+echo "profile: results in $results/profile.md" >&2

@@ -2,7 +2,8 @@
 # make bench: Vantorel's picture path against the djpeg floor, vips resize and
 # ImageMagick's -resize, on one core, on the same pictures: photographs reduced to
 # 640x480, and 640x480 pictures (made from them) enlarged to 3840x2400. Results, the
-# tables and a bar chart, go to bench/results/. BENCH_ROUNDS sets the rounds (default 3).
+# tables and a bar chart, go to build/results/; the tables in bench/results/ are the
+# reference run, copied there by hand. BENCH_ROUNDS sets the rounds (default 3).
 # make bench installs the tools first; in the project's virtual machine every tool runs in
 # the same emulated guest, and only the ratios of one run compare.
 set -euo pipefail
@@ -11,7 +12,7 @@ rounds=${BENCH_ROUNDS:-3}
 
 exe=$root/build/win/bench/picture_path_bench.exe
 work=$root/build/bench
-results=$root/bench/results
+results=$root/build/results
 rm -rf "$work"
 mkdir -p "$work/small" "$results"
 mapfile -t photos < <(bash "$root/scripts/bench-photos.sh")
@@ -75,4 +76,4 @@ enlarge_title="Enlarging 640x480 pictures to 3840x2400"
 } | tee "$results/picture_path.md"
 gnuplot -e "reduce='$work/reduce.dat'; enlarge='$work/enlarge.dat'; reduce_title='$reduce_title'; enlarge_title='$enlarge_title'; out='$results/picture_path.png'" \
   "$root/bench/chart.gp"
-echo "bench: results in bench/results/picture_path.md and picture_path.png" >&2
+echo "bench: results in build/results/picture_path.md and picture_path.png" >&2

@@ -21,7 +21,7 @@ step() {
 }
 
 PACKAGES=(wine wine32:i386 xvfb gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
-          cmake make nasm googletest g++-multilib dpkg-dev file xdotool fonts-wine "$@")
+          cmake make nasm googletest g++-multilib dpkg-dev file fonts-wine "$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

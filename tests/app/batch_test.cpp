@@ -17,6 +17,7 @@
 #include "app/usage_note.h"
 #include "tests/support/batch_folder.h"
 #include "tests/support/jpeg_maker.h"
+#include "tests/support/pictures.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/ui_automation.h"
@@ -28,6 +29,7 @@ const DWORD WAIT_MS = BATCH_WAIT_MS;
 const std::string WIDTH = "Width: Enter of width";
 const std::string HEIGHT = "Height: Enter of height";
 const char VIEWER_CLASS[] = "VantorelTest.NoteViewer";
+const Bytes OLDER_RESULT = { 'o', 'l', 'd', 'e', 'r' };
 
 // A program built beside this test binary.
 std::string beside_us(const char* name) {
@@ -86,6 +88,8 @@ TEST(Batch, AcceptedAnswersGiveResultsOfThatSize) {
         int32_t expected_width;
         int32_t expected_height;
         Lines names;  // sorted
+        void (*fill)(const RunFolder& folder) = nullptr;  // instead of a picture per name
+        Lines kept = {};  // skipped, their older results left as OLDER_RESULT
     } cases[] = {
         { "8192", "8", 8192, 8, { "p.jpg" } },
         { " 640", "8", 640, 8, { "p.jpg" } },
@@ -95,17 +99,43 @@ TEST(Batch, AcceptedAnswersGiveResultsOfThatSize) {
         { "$400", "8", 1024, 8, { "p.jpg" } },
         { "%101", "8", 5, 8, { "p.jpg" } },
         { "1", "8192", 1, 8192, { "p.jpg" } },
+        // A BMP and a JPEG cut short are written, the missing part grey; a PNG is not.
+        { "64", "48", 64, 48, { "b.jpg", "c.jpg" },
+          [](const RunFolder& folder) {
+              folder.put("b.jpg", test_bmp_file({ test_picture_filled(40, 30, 0x1E3CDC), 24, {} }));
+              Bytes whole = jpeg_make(jpeg_uniform(160, 120, JCS_RGB, JCS_YCbCr, { 220, 60, 30 }, 95));
+              size_t coded = jpeg_marker_offset(whole, 0xDA);  // halfway through the coded data
+              folder.put("c.jpg", Bytes(whole.begin(), whole.begin() + (coded + whole.size()) / 2));
+              folder.put("p.jpg", { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R' });
+              folder.make_folder("result");
+              folder.write("result\\p.jpg", OLDER_RESULT);
+          },
+          { "p.jpg" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("width \"") + c.width + "\", height \"" + c.height + "\"");
         RunFolder folder;
-        for (const std::string& name : c.names) folder.put_picture(name, 16, 16);
+        if (c.fill) c.fill(folder);
+        else for (const std::string& name : c.names) folder.put_picture(name, 16, 16);
         Outcome outcome = folder.run({ { c.width, ANSWER_ENTER }, { c.height, ANSWER_ENTER } });
         expect_normal_end(outcome, HIGH_BEEP);
         EXPECT_EQ(outcome.asked, Lines({ WIDTH, HEIGHT }));
-        EXPECT_EQ(outcome.shown, Lines({ "Success!: " + std::to_string(c.names.size()) + " images in processed!" }));
-        EXPECT_EQ(folder.files_in("result"), c.names);
+        size_t found = c.names.size() + c.kept.size();
+        EXPECT_EQ(outcome.shown, Lines({ "Success!: " + std::to_string(found) + " images in processed!" }));
+        Lines results = c.names;
+        results.insert(results.end(), c.kept.begin(), c.kept.end());
+        std::sort(results.begin(), results.end());
+        EXPECT_EQ(folder.files_in("result"), results);
         for (const std::string& name : c.names) expect_result(folder, name, c.expected_width, c.expected_height);
+        for (const std::string& name : c.kept) EXPECT_EQ(folder.read(("result\\" + name).c_str()), OLDER_RESULT);
+        if (!c.fill) continue;
+        JpegReading cut = {};
+        ASSERT_TRUE(decodes_at(folder.file("result\\c.jpg"), 64, 48, &cut));
+        const Bytes red = { 220, 60, 30 };
+        for (int k = 0; k < 3; k++) {
+            EXPECT_NEAR(cut.samples[(4 * 64 + 32) * 3 + k], red[k], 12) << "top, component " << k;
+            EXPECT_NEAR(cut.samples[(44 * 64 + 32) * 3 + k], 128, 12) << "bottom, component " << k;
+        }
     }
 }
 
