@@ -18,7 +18,7 @@
 
 #include "tests/support/batch_folder.h"
 #include "tests/support/jpeg_maker.h"
-#include "tests/support/wait_scale.h"
+#include "tests/support/ui_automation.h"
 
 namespace {
 
@@ -230,9 +230,12 @@ TEST(Faults, AKilledRunLeavesNoPartialResult) {
     JpegReading reading;
     folder.seen = [&](HWND dialog) {
         DWORD id = 0;
-        if (GetWindowThreadProcessId(dialog, &id) && ui_window_text(dialog) == "Height") killer = std::thread([&](HANDLE process) {
-            if (WaitForSingleObject(process, rand() % test_wait_ms(6000)) && TerminateProcess(process, 9) &&
-                !WaitForSingleObject(process, 5000))
+        // The moment is drawn here: each new thread's rand() starts from the same seed. It
+        // falls after a result's temporary file appears, so that some kill lands in an encode.
+        DWORD moment = (DWORD)rand() % 64;
+        if (GetWindowThreadProcessId(dialog, &id) && ui_window_text(dialog) == "Height") killer = std::thread([&, moment](HANDLE process) {
+            ui_wait_until([&] { return folder.exists("result\\~vantorel.tmp") || !WaitForSingleObject(process, 0); }, 6000);
+            if (WaitForSingleObject(process, moment) && TerminateProcess(process, 9) && !WaitForSingleObject(process, 5000))
                 kills++, inside += folder.exists("result\\~vantorel.tmp");
             CloseHandle(process);
         }, OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
